@@ -1,0 +1,46 @@
+// Helpers shared by the tests: dumps built from small chip models, scratch
+// folders, files, and running the built programs with the simulated module.
+#ifndef TESTKIT_H
+#define TESTKIT_H
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+constexpr unsigned dump_size = 262144;
+
+// A combinational chip for a test: given the input levels ix (bit n = In)
+// and the weak levels rx on B0..B7, set oe (bit k: the chip drives Bk) and
+// out (bit k: the level it drives). An undriven pin reads its weak level,
+// and that is also the level the chip sees on it.
+using chip_fn = std::function<void(unsigned ix, unsigned rx, unsigned &oe, unsigned &out)>;
+
+// The 262144-byte dump such a chip gives, indexed rx * 1024 + ix.
+std::vector<uint8_t> make_dump(const chip_fn &chip);
+
+// A new empty folder under the system's temporary folder.
+std::string make_temp_dir();
+void write_file(const std::string &path, const std::vector<uint8_t> &bytes);
+void write_text(const std::string &path, const std::string &text);
+std::vector<uint8_t> read_file(const std::string &path);
+std::string read_text(const std::string &path);
+bool file_exists(const std::string &path);
+
+struct run_result {
+    int status = -1;      // exit status, or -1 when the program did not exit normally
+    std::string out;      // standard output
+    std::string err;      // standard error
+};
+
+// Runs a program in folder dir with extra environment settings (each
+// "NAME=VALUE") and arguments, standard input empty. Arguments are quoted
+// for the shell.
+run_result run_program(const std::string &dir, const std::vector<std::string> &env,
+                       const std::string &exe, const std::vector<std::string> &args);
+
+// Compares text with the golden file tests/golden/NAME. With the environment
+// variable GATESWEEP_BLESS=1 the file is rewritten instead and the test passes.
+void expect_golden(const std::string &name, const std::string &text);
+
+#endif
