@@ -1,0 +1,202 @@
+// The dump command end to end: the built programs against the simulated
+// module, on both boards.
+#include "testkit.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <dirent.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+struct board {
+    const char *exe;
+    const char *letter;
+};
+const board boards[] = {{GATESWEEP_EXE, "a"}, {GATESWEEP_B_EXE, "b"}};
+
+std::vector<std::string> dir_entries(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+std::string using_line()
+{
+    return "Using device #0: `DLP2232M A' (";
+}
+
+// A chip whose every pin is driven or floats by a hash of the condition, so
+// that each dump index reads something different from its neighbours.
+std::vector<uint8_t> scrambled_dump()
+{
+    return make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+        unsigned h = (ix * 2654435761u) ^ (rx * 40503u);
+        h ^= h >> 13;
+        oe = h & 0xFF;
+        out = (h >> 8) & 0xFF;
+    });
+}
+
+TEST(Dump, ReplayedDumpComesBackByteForByteOnBothBoards)
+{
+    std::string dir = make_temp_dir();
+    std::vector<uint8_t> dump = scrambled_dump();
+    write_file(dir + "/source.bin", dump);
+    for (const board &b : boards) {
+        run_result r = run_program(dir, {"FTD2XX_SIM_BOARD=" + std::string(b.letter), "FTD2XX_SIM_CHIP=dump:source.bin"},
+                                   b.exe, {"dump", "copy.bin"});
+        EXPECT_EQ(r.status, 1) << b.letter;
+        EXPECT_EQ(r.out, using_line() + "GS000001A).\nReading PLD. Press Ctrl+C to abort.\n"
+                                        "Finished reading PLD.\t\t\nData saved to `copy.bin'.\n");
+        EXPECT_TRUE(read_file(dir + "/copy.bin") == dump) << "board " << b.letter;
+    }
+}
+
+TEST(Dump, ProgressLineOnStandardErrorOnly)
+{
+    std::string dir = make_temp_dir();
+    run_result r = run_program(dir, {}, GATESWEEP_EXE, {"dump", "u12.bin"});
+    ASSERT_EQ(r.status, 1);
+    std::string expected;
+    for (int rx = 0; rx < 256; rx++) {
+        char line[32];
+        std::snprintf(line, sizeof line, "Progress: %.1f%%\r", rx * 100.0 / 255.0);
+        expected += line;
+    }
+    EXPECT_EQ(r.err, expected);
+    EXPECT_NE(r.err.find("Progress: 0.4%\rProgress: 0.8%\rProgress: 1.2%\r"), std::string::npos);
+    EXPECT_EQ(r.err.substr(r.err.size() - 17), "Progress: 100.0%\r");
+    EXPECT_EQ(r.out.find("Progress"), std::string::npos);
+}
+
+TEST(Dump, TraceOfOneBlock)
+{
+    std::string dir = make_temp_dir();
+    run_result r = run_program(dir, {"FTD2XX_SIM_TRACE=trace.txt"}, GATESWEEP_EXE, {"dump", "u12.bin"});
+    ASSERT_EQ(r.status, 1);
+    std::istringstream trace(read_text(dir + "/trace.txt"));
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(trace, line);)
+        lines.push_back(line);
+
+    // The write of the second block: one FT_Write of 11269 bytes carrying the
+    // weak-drive latch, 1024 input settings each followed by a read, and
+    // Send Immediate; then one read of the 1024 replies.
+    size_t at = 0;
+    int writes = 0;
+    for (; at < lines.size(); at++)
+        if (lines[at].find("call FT_Write(") == 0 && lines[at].find("count=11269)") != std::string::npos &&
+            ++writes == 2)
+            break;
+    ASSERT_LT(at + 1 + 1 + 3 * 1024 + 2, lines.size());
+    std::vector<std::string> block(lines.begin() + static_cast<long>(at) + 1,
+                                   lines.begin() + static_cast<long>(at) + 1 + 1 + 3 * 1024 + 2);
+    EXPECT_EQ(block[0], "bus write 0x0000 = 0x01");
+    for (int ix = 0; ix < 1024; ix++) {
+        char hi[32], lo[32];
+        std::snprintf(hi, sizeof hi, "bus write 0x0200 = 0x%02x", ix >> 8);
+        std::snprintf(lo, sizeof lo, "bus write 0x0100 = 0x%02x", ix & 0xFF);
+        ASSERT_EQ(block[1 + 3 * ix], hi) << ix;
+        ASSERT_EQ(block[2 + 3 * ix], lo) << ix;
+        ASSERT_EQ(block[3 + 3 * ix].substr(0, 20), "bus read 0x0000 -> ") << ix;
+    }
+    EXPECT_EQ(block[1 + 3 * 1024], "cmd send-immediate");
+    EXPECT_EQ(block[2 + 3 * 1024].substr(0, 18), "call FT_Read(hand");
+    EXPECT_NE(block[2 + 3 * 1024].find("count=1024) -> FT_OK (0) read=1024"), std::string::npos);
+    EXPECT_EQ(writes, 2);
+}
+
+TEST(Dump, NoModuleAttached)
+{
+    std::string dir = make_temp_dir();
+    for (const board &b : boards) {
+        run_result r = run_program(dir, {"FTD2XX_SIM_MODULES="}, b.exe, {"dump", "x.bin"});
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "Error: No devices attached.\nError:  Error writing data (remainder)\nStatus: Invalid handle\n");
+        EXPECT_TRUE(dir_entries(dir).empty());
+    }
+}
+
+TEST(Dump, LibraryFailureAtEveryStepLeavesTheFileAlone)
+{
+    const struct { const char *fault, *message; bool after_sweep; } cases[] = {
+        {"FT_CreateDeviceInfoList=4", "Error: Can't create device info list.", false},
+        {"FT_GetDeviceInfoList=4", "Error: Can't retrieve device info list.", false},
+        {"FT_OpenEx=4", "Can't open device.", false},
+        {"FT_ResetDevice=4", "Error resetting device.", false},
+        {"FT_Purge=4", "Error purging device.", false},
+        {"FT_GetQueueStatus=4", "Can't get queue status.", false},
+        {"FT_SetLatencyTimer=4", "Can't set latency timer.", false},
+        {"FT_SetBitMode=4", "Can't set MPSSE Host Bus Emulation' bit mode.", false},
+        {"FT_Write=4", "Error writing data (remainder)", false},     // the reset
+        {"FT_Write@2=4", "Error writing data (remainder)", false},   // the first block
+        {"FT_Read@200=4", "Error reading data (remainder)", false},  // deep in the sweep
+        {"FT_Purge@2=4", "Error purging device.", true},             // closing
+        {"FT_Close=4", "Error closing device.", true},
+    };
+    std::string dir = make_temp_dir();
+    write_text(dir + "/old.bin", "an earlier dump");
+    for (const auto &c : cases) {
+        run_result r = run_program(dir, {std::string("FTD2XX_SIM_FAIL=") + c.fault}, GATESWEEP_EXE,
+                                   {"dump", "old.bin"});
+        EXPECT_EQ(r.status, 2) << c.fault;
+        std::string tail = std::string("Error:  ") + c.message + "\nStatus: I/O error\n";
+        ASSERT_GE(r.out.size(), tail.size()) << c.fault;
+        EXPECT_EQ(r.out.substr(r.out.size() - tail.size()), tail) << c.fault;
+        // Closing comes after the sweep: the file is saved before it fails.
+        std::string saved = "Data saved to `old.bin'.\n";
+        EXPECT_EQ(r.out.find(saved) != std::string::npos, c.after_sweep) << c.fault;
+        EXPECT_EQ(dir_entries(dir), std::vector<std::string>{"old.bin"}) << c.fault;
+        if (!c.after_sweep)
+            EXPECT_EQ(read_text(dir + "/old.bin"), "an earlier dump") << c.fault;
+        write_text(dir + "/old.bin", "an earlier dump");
+    }
+}
+
+TEST(Dump, UnwritableDestinationIsRefusedBeforeTheSweep)
+{
+    std::string dir = make_temp_dir();
+    write_text(dir + "/plain", "x");
+    mkdir((dir + "/sub").c_str(), 0755);
+    for (std::string dest : {"missing/x.bin", "plain/x.bin", "sub"}) {
+        run_result r = run_program(dir, {}, GATESWEEP_EXE, {"dump", dest});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, using_line() + "GS000001A).\nError: could not write to `" + dest + "'.\n") << dest;
+        EXPECT_EQ(r.err, "") << "no sweep for " << dest;
+    }
+    EXPECT_EQ(dir_entries(dir + "/sub").size(), 0u);
+
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may write into a read-only folder";
+    mkdir((dir + "/ro").c_str(), 0555);
+    run_result r = run_program(dir, {}, GATESWEEP_EXE, {"dump", "ro/x.bin"});
+    EXPECT_EQ(r.out, using_line() + "GS000001A).\nError: could not write to `ro/x.bin'.\n");
+    EXPECT_TRUE(dir_entries(dir + "/ro").empty());
+}
+
+TEST(Dump, FailedWriteKeepsTheEarlierDump)
+{
+    // A file size limit makes the write of the image fail after the sweep.
+    std::string dir = make_temp_dir();
+    write_text(dir + "/old.bin", "an earlier dump");
+    run_result r = run_program(dir, {}, "/bin/sh",
+                               {"-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" dump old.bin", GATESWEEP_EXE});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("Finished reading PLD.\t\t\nError: could not write to `old.bin'.\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("Data saved"), std::string::npos);
+    EXPECT_EQ(dir_entries(dir), std::vector<std::string>{"old.bin"});
+    EXPECT_EQ(read_text(dir + "/old.bin"), "an earlier dump");
+}
+
+} // namespace
