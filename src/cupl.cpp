@@ -1,0 +1,149 @@
+#include "cupl.h"
+
+#include <array>
+#include <cstring>
+
+#include "analyze.h"
+
+std::string design_name(const char *filename)
+{
+    std::string name(filename);
+    std::string::size_type dot = name.rfind('.');
+    if (dot != std::string::npos)
+        name.erase(dot);
+    return name;
+}
+
+static void write_header(FILE *out, const char *filename)
+{
+    std::fprintf(out, "Name     %s;\n", design_name(filename).c_str());
+    static const char *const fields[] = {
+        "PartNo   ;", "Date     ;", "Revision ;", "Designer ;",
+        "Company  ;", "Assembly ;", "Location ;", "Device   virtual;",
+    };
+    for (const char *f : fields)
+        std::fprintf(out, "%s\n", f);
+}
+
+static void declare_pin(FILE *out, int n)
+{
+    std::fprintf(out, "pin %d\t=\t%s;\t", pin_number[n], pin_name(n).c_str());
+}
+
+static void write_declarations(FILE *out)
+{
+    std::fputs("\n/* Dedicated input pins */\n\n", out);
+    for (int n = 0; n < NUM_INPUTS; n++) {
+        declare_pin(out, n);
+        if (!((iterms_ever_used >> n) & 1))
+            std::fputs(" /* Unused input */", out);
+        std::fputs("\n", out);
+    }
+
+    if (some_pin_floats()) {
+        std::fputs("\n/* Input and/or bidirectional pins */\n\n", out);
+        for (int k = 0; k < NUM_BX; k++) {
+            if (!(mc[k].flags & MC_HIZ))
+                continue;
+            declare_pin(out, BX_SIGNAL0 + k);
+            if (!((iterms_ever_used >> (BX_SIGNAL0 + k)) & 1))
+                std::fputs((mc[k].flags & MC_INPUT) ? " /* Unused input */"
+                                                    : " /* Not used as an input when tristated */",
+                           out);
+            std::fputs("\n", out);
+        }
+    }
+
+    bool some_always_driven = false;
+    for (const macrocell &m : mc)
+        some_always_driven |= !(m.flags & MC_HIZ);
+    if (some_always_driven) {
+        std::fputs("\n/* Dedicated output pins */\n\n", out);
+        for (int k = 0; k < NUM_BX; k++) {
+            if (mc[k].flags & MC_HIZ)
+                continue;
+            declare_pin(out, BX_SIGNAL0 + k);
+            std::fputs("\n", out);
+        }
+    }
+}
+
+// The nterms terms of one equation, each a product of one literal per mask
+// signal, separated by "\n\t# " and closed by ";".
+static void write_terms(FILE *out, term_table &table, int k, term_rule rule, uint32_t mask, int level,
+                        int nterms)
+{
+    std::array<int, NUM_SIGNALS> signals{};
+    int nsig = 0;
+    for (int n = 0; n < NUM_SIGNALS; n++)
+        if ((mask >> n) & 1)
+            signals[nsig++] = n;
+
+    enumerate_terms(table, k, rule, mask, level);
+
+    // One term: at most 18 literals of 3 characters plus " & " between them.
+    std::array<char, NUM_SIGNALS * 6 + 8> line{};
+    long t = -1;
+    for (int count = 1; count <= nterms; count++) {
+        t = next_term(table, t + 1);
+        size_t len = 0;
+        for (int s = 0; s < nsig; s++) {
+            const int n = signals[s];
+            line[len++] = ((t >> n) & 1) ? ' ' : '!';
+            for (const char *c = signal_name[n]; *c; c++)
+                line[len++] = *c;
+            if (s + 1 < nsig) {
+                std::memcpy(&line[len], " & ", 3);
+                len += 3;
+            }
+        }
+        const char *tail = count == nterms ? ";" : "\n\t# ";
+        std::fwrite(line.data(), 1, len, out);
+        std::fputs(tail, out);
+    }
+}
+
+static void write_output_equations(FILE *out, term_table &table)
+{
+    for (int k = NUM_BX - 1; k >= 0; k--) {
+        const macrocell &m = mc[k];
+        if (!(m.flags & MC_OUTPUT))
+            continue;
+        const std::string name = bx_name(k);
+        if (m.flags & MC_FIXED_LO) {
+            std::fprintf(out, "\n%c%s\t= 'b'0;", ' ', name.c_str());
+        } else if (m.flags & MC_FIXED_HI) {
+            std::fprintf(out, "\n%c%s\t= 'b'1;", ' ', name.c_str());
+        } else {
+            std::fprintf(out, "\n%c%s\t= ", m.out_pol ? ' ' : '!', name.c_str());
+            write_terms(out, table, k, RULE_OUTPUT, m.out_mask, m.out_pol, m.out_nterms);
+        }
+    }
+}
+
+static void write_enable_equations(FILE *out, term_table &table)
+{
+    for (int k = NUM_BX - 1; k >= 0; k--) {
+        const macrocell &m = mc[k];
+        if (!takes_terms(k, RULE_ENABLE))
+            continue;
+        std::fprintf(out, "%c%s.oe\t= ", m.oe_pol ? '!' : ' ', bx_name(k).c_str());
+        write_terms(out, table, k, RULE_ENABLE, m.oe_mask, m.oe_pol, m.oe_nterms);
+        if (k != 0)
+            std::fputs("\n", out);
+    }
+}
+
+void write_cupl(FILE *out, const char *filename, term_table &table)
+{
+    std::fputs("\n", out);
+    write_header(out, filename);
+    write_declarations(out);
+    std::fputs("\n/* Output and output enable equations */\n", out);
+    extract_all(table, RULE_OUTPUT);
+    write_output_equations(out, table);
+    std::fputs("\n", out);
+    extract_all(table, RULE_ENABLE);
+    write_enable_equations(out, table);
+    std::fputs("\n\n/* End */\n", out);
+}

@@ -1,0 +1,23 @@
+// The comment block that opens the CUPL source: registered-pin warning,
+// data source, device configuration, suggested GAL16V8 mode and one status
+// line per I/O pin.
+#ifndef SUMMARY_H
+#define SUMMARY_H
+
+#include <cstdint>
+#include <cstdio>
+
+// Some pin's out_mask holds I9.
+bool i9_drives_output();
+// Bit k set for each pin Bk that looks registered: its enable depends on I9
+// alone and it floats exactly when I9 is high. 0 when I9 drives an output.
+uint8_t registered_pins();
+// "simple", "complex" or "unknown", and the matching GAL16V8 device type.
+const char *device_config();
+const char *device_type();
+// The status text of a flags value, or nullptr for a value that cannot arise.
+const char *pin_status(uint32_t flags);
+
+void print_summary(FILE *out, const char *filename);
+
+#endif

@@ -1,0 +1,48 @@
+// Product terms of the output and enable equations. A term index is a dump
+// index ANDed with a dependence mask; the term table marks which term indices
+// occur at each level, so terms come out distinct and in ascending order
+// without sorting.
+#ifndef TERMS_H
+#define TERMS_H
+
+#include <cstdint>
+#include <vector>
+
+#include "signals.h"
+
+// Output rule: conditions where the pin is driven, at its driven level.
+// Enable rule: every condition, at its float level (1 floating).
+enum term_rule { RULE_OUTPUT, RULE_ENABLE };
+
+// Two halves of DUMP_SIZE one-byte marks, half v for level v.
+constexpr uint32_t TERM_TABLE_SIZE = 2 * DUMP_SIZE;
+using term_table = std::vector<uint8_t>;
+
+// A table for one analysis; reused for every pin and rule.
+term_table new_term_table();
+
+// Whether pin Bk gets an equation of this kind.
+bool takes_terms(int k, term_rule rule);
+
+// Marks the term indices of pin Bk at both levels under the rule and mask,
+// and returns the counts of distinct term indices per level.
+struct term_counts {
+    uint32_t n[2];
+};
+term_counts count_terms(term_table &table, int k, term_rule rule, uint32_t mask);
+
+// The level an equation lists: 1, or 0 when level 0 has fewer (but some) terms.
+int choose_level(const term_counts &c);
+
+// Extraction for pin Bk: sets out_pol/out_nterms or oe_pol/oe_nterms.
+void extract_terms(term_table &table, int k, term_rule rule);
+// Extraction for every pin that takes terms of this kind, B7 first.
+void extract_all(term_table &table, term_rule rule);
+
+// Enumeration: marks the term indices of pin Bk at the given level in half 0;
+// then next_term(table, 0), next_term(table, t + 1), ... yields them in
+// ascending order, and -1 after the last one.
+void enumerate_terms(term_table &table, int k, term_rule rule, uint32_t mask, int level);
+long next_term(const term_table &table, long from);
+
+#endif
