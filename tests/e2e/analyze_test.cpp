@@ -1,0 +1,69 @@
+// The analyze command of both programs on the two example chips, compared
+// with the golden texts.
+#include <gtest/gtest.h>
+
+#include "testkit.h"
+
+namespace {
+
+inline unsigned bit(unsigned v, int n) { return (v >> n) & 1u; }
+
+// B7 = I0 AND I1; B6 = NOT I3 while I2 is high; B5, B1 inputs; B4 low;
+// B3 = I4 XOR B5; B2 high while I5 is low; B0 = I6 while I9 is low.
+void u12_chip(unsigned ix, unsigned rx, unsigned &oe, unsigned &out)
+{
+    oe = 0x98u | bit(ix, 2) << 6 | (bit(ix, 5) ^ 1u) << 2 | (bit(ix, 9) ^ 1u);
+    out = (bit(ix, 0) & bit(ix, 1)) << 7 | (bit(ix, 3) ^ 1u) << 6 | (bit(ix, 4) ^ bit(rx, 5)) << 3 | 1u << 2 |
+          bit(ix, 6);
+}
+
+// B0..B3 always driven; B4..B7 driven while I9 is low.
+void pal_chip(unsigned ix, unsigned, unsigned &oe, unsigned &out)
+{
+    out = (bit(ix, 0) & bit(ix, 1)) | (bit(ix, 2) | bit(ix, 3)) << 1 | (bit(ix, 4) ^ 1u) << 2 |
+          (bit(ix, 5) ^ bit(ix, 6)) << 3 | bit(ix, 7) << 4 | (bit(ix, 8) & bit(ix, 0)) << 5 |
+          ((bit(ix, 1) | bit(ix, 2)) ^ 1u) << 6 | (bit(ix, 3) | bit(ix, 8)) << 7;
+    oe = bit(ix, 9) ? 0x0Fu : 0xFFu;
+}
+
+struct example {
+    const char *file, *golden;
+    chip_fn chip;
+};
+
+class AnalyzeCommand : public ::testing::TestWithParam<const char *> {};
+
+TEST_P(AnalyzeCommand, ExampleChips)
+{
+    const std::string dir = make_temp_dir();
+    for (const example &e : {example{"u12.bin", "u12.txt", u12_chip}, example{"pal.bin", "pal.txt", pal_chip}}) {
+        write_file(dir + "/" + e.file, make_dump(e.chip));
+        run_result r = run_program(dir, {}, GetParam(), {"analyze", e.file});
+        EXPECT_EQ(r.status, 1) << e.file;
+        EXPECT_EQ(r.err, "") << e.file;
+        expect_golden(e.golden, r.out);
+        std::remove((dir + "/" + e.file).c_str());
+    }
+    std::remove(dir.c_str());
+}
+
+TEST_P(AnalyzeCommand, ShortAndMissingFiles)
+{
+    const std::string dir = make_temp_dir();
+    write_file(dir + "/short.bin", std::vector<uint8_t>(1000, 0));
+    run_result r = run_program(dir, {}, GetParam(), {"ANALYZE", "short.bin", "extra"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "Warning: `short.bin' holds only 1000 of 262144 bytes; the rest is taken as 0.\n");
+    EXPECT_NE(r.out.find("\nName     short;\n"), std::string::npos);
+
+    r = run_program(dir, {}, GetParam(), {"analyze", "."});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "File `.' not found.\n");
+    EXPECT_EQ(r.err, "");
+    std::remove((dir + "/short.bin").c_str());
+    std::remove(dir.c_str());
+}
+
+INSTANTIATE_TEST_SUITE_P(BothPrograms, AnalyzeCommand, ::testing::Values(GATESWEEP_EXE, GATESWEEP_B_EXE));
+
+} // namespace
