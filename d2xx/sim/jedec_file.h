@@ -1,0 +1,25 @@
+// JEDEC fuse-map files (JESD3) as device programmers and PAL/GAL assemblers
+// write them: the fuse list of one device, checked against the file's own
+// fuse count (QF) and fuse checksum (C).
+#ifndef SIM_JEDEC_FILE_H
+#define SIM_JEDEC_FILE_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Reads the fuses of a JEDEC text for a device with fuse_count fuses into
+// fuses (one byte per fuse, 0 or 1; 0 is a connected fuse). STX/ETX, the
+// QF and F fields and the C checksum are optional; L fields may run over
+// several lines. Returns false with a one-line reason in err when the text
+// is not a fuse map, names another fuse count, lists fuses past the device's
+// last one, or fails its fuse checksum.
+bool jedec_parse(const std::string &text, unsigned fuse_count, std::vector<uint8_t> &fuses,
+                 std::string &err);
+
+// The fuse checksum: the 16-bit sum of the fuses packed eight to a byte,
+// the lowest-numbered fuse of each group in bit 0, a short last group padded
+// with 0.
+unsigned jedec_checksum(const std::vector<uint8_t> &fuses);
+
+#endif
