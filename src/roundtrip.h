@@ -1,0 +1,57 @@
+// Round-trip check (program gatesweep-check): reads the equations that
+// `gatesweep analyze' printed and evaluates them over all 262144 dump
+// indices, to compare them with the dump they came from. It reads only the
+// equation section that this utility writes; it is no general CUPL parser.
+#ifndef ROUNDTRIP_H
+#define ROUNDTRIP_H
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// One product term: the signals in care must have the levels in value
+// (bit n = signal n, as in a dump index).
+struct rt_term {
+    uint32_t care = 0;
+    uint32_t value = 0;
+};
+
+// One equation: the sum of its terms (or a constant), negated when the
+// equation's name carries a '!'.
+struct rt_equation {
+    bool present = false;
+    bool negated = false;
+    int constant = -1; // 0 or 1 for 'b'0 and 'b'1, -1 for a sum of terms
+    std::vector<rt_term> terms;
+};
+
+// The output equation and enable equation of each I/O pin Bk.
+struct rt_pin {
+    rt_equation out;
+    rt_equation oe;
+};
+using rt_design = std::array<rt_pin, 8>;
+
+// Reads the equations between "/* Output and output enable equations */"
+// and "/* End */". False with a one-line reason (naming the line) in err
+// when the text holds something else.
+bool rt_parse(const std::string &text, rt_design &design, std::string &err);
+
+// The equation's value at every dump index (0 or 1), its '!' applied.
+std::vector<uint8_t> rt_evaluate(const rt_equation &eq);
+
+// Per pin: the number of dump indices where the dump disagrees with the
+// equations, and the first few of them.
+struct rt_pin_result {
+    unsigned mismatches = 0;
+    std::vector<uint32_t> first;
+};
+
+// Compares a 262144-byte dump with the design: a pin is driven at index i
+// unless it reads 0 with its own weak drive low and 1 with it high; it must
+// be driven exactly where its enable equation (or, without one, its output
+// equation) says, and read its output equation's level wherever it is.
+std::array<rt_pin_result, 8> rt_compare(const std::vector<uint8_t> &dump, const rt_design &design);
+
+#endif
