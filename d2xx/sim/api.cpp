@@ -7,9 +7,6 @@
 // setting is reported once on standard error, and every call then fails
 // with FT_OTHER_ERROR. Handles are tokens looked up in the module table,
 // never dereferenced; a token is never handed out twice in a process.
-#ifdef _MSC_VER
-#define _CRT_SECURE_NO_WARNINGS
-#endif
 #ifdef _WIN32
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN

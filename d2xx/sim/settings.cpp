@@ -1,7 +1,3 @@
-#ifdef _MSC_VER
-#define _CRT_SECURE_NO_WARNINGS
-#endif
-
 #include "settings.h"
 
 #include <cstdlib>
@@ -18,21 +14,11 @@ constexpr size_t description_room = 64;
 
 bool sim_getenv(const char *name, std::string &value)
 {
-#ifdef _MSC_VER
-    char *buf = nullptr;
-    size_t len = 0;
-    if (_dupenv_s(&buf, &len, name) != 0 || !buf)
-        return false;
-    value = buf;
-    std::free(buf);
-    return true;
-#else
     const char *v = std::getenv(name);
     if (!v)
         return false;
     value = v;
     return true;
-#endif
 }
 
 static std::vector<std::string> split(const std::string &s, char sep)

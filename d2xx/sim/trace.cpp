@@ -25,10 +25,6 @@
 //
 // So the bus cycles are exactly the lines that start with "bus ".
 
-#ifdef _MSC_VER
-#define _CRT_SECURE_NO_WARNINGS
-#endif
-
 #include "trace.h"
 
 #include <cerrno>
