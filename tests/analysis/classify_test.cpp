@@ -134,16 +134,17 @@ TEST(Classify, EnableAndLevelDependences)
 
 TEST(Classify, PinIsNeverAnInputOfItsOwnEquations)
 {
-    // B0 floats when I0 is high; B1 = level on B0 while B0 floats;
-    // B0 itself, when driven, copies I1. B0's own weak drive never enters
-    // B0's masks, but it does enter B1's.
+    // B0 floats when I0 is high; when driven it is high, or with I1 high
+    // the inverse of its own weak drive. B1 = level on B0 while B0 floats.
+    // B0's own weak drive never enters B0's masks, but it does enter B1's.
     analyse_chip(per_pin([](int k, unsigned ix, unsigned rx) {
         if (k == 0)
-            return pin_behaviour{!bit(ix, 0), bit(ix, 1)};
+            return pin_behaviour{!bit(ix, 0), bit(ix, 1) ? bit(rx, 0) ^ 1u : 1u};
         if (k == 1)
             return pin_behaviour{true, bit(ix, 0) ? bit(rx, 0) : 0u};
         return pin_behaviour{false, 0};
     }));
+    EXPECT_EQ(mc[0].flags, 0x18u);
     EXPECT_EQ(mc[0].out_mask, 0x002u);
     EXPECT_EQ(mc[0].oe_mask, 0x001u);
     EXPECT_EQ(mc[1].out_mask, 0x401u);
