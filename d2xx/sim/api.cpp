@@ -63,7 +63,7 @@ struct sim_state {
     std::array<unsigned long, fn_count> calls{};
 };
 
-std::mutex lock;
+std::mutex sim_lock;
 bool loaded = false;
 sim_state state;
 uintptr_t next_token = first_token;   // survives reinit, so old handles stay dead
@@ -203,7 +203,7 @@ extern "C" {
 FT_STATUS FTD2XX_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     FT_STATUS st = enter(fn_create_device_info_list);
     DWORD count = static_cast<DWORD>(state.modules.size() * 2);
     if (st == FT_OK && !lpdwNumDevs)
@@ -217,7 +217,7 @@ FT_STATUS FTD2XX_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs)
 FT_STATUS FTD2XX_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *pDest, LPDWORD lpdwNumDevs)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     FT_STATUS st = enter(fn_get_device_info_list);
     DWORD count = 0;
     if (st == FT_OK && (!pDest || !lpdwNumDevs))
@@ -245,7 +245,7 @@ FT_STATUS FTD2XX_API FT_GetDeviceInfoList(FT_DEVICE_LIST_INFO_NODE *pDest, LPDWO
 FT_STATUS FTD2XX_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE *pHandle)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     FT_STATUS st = enter(fn_open_ex);
     std::string serial = pArg1 ? static_cast<const char *>(pArg1) : "";
     std::string args = (pArg1 ? "serial=\"" + serial + "\"" : "serial=null") +
@@ -278,7 +278,7 @@ FT_STATUS FTD2XX_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE *pHandle)
 FT_STATUS FTD2XX_API FT_ResetDevice(FT_HANDLE ftHandle)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     FT_STATUS st = enter(fn_reset_device);
     sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
     if (st == FT_OK && !intf)
@@ -292,7 +292,7 @@ FT_STATUS FTD2XX_API FT_ResetDevice(FT_HANDLE ftHandle)
 FT_STATUS FTD2XX_API FT_Purge(FT_HANDLE ftHandle, ULONG Mask)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     FT_STATUS st = enter(fn_purge);
     sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
     if (st == FT_OK && !intf)
@@ -306,7 +306,7 @@ FT_STATUS FTD2XX_API FT_Purge(FT_HANDLE ftHandle, ULONG Mask)
 FT_STATUS FTD2XX_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD *dwRxBytes)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     FT_STATUS st = enter(fn_get_queue_status);
     sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
     if (st == FT_OK && !intf)
@@ -326,7 +326,7 @@ FT_STATUS FTD2XX_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD *dwRxBytes)
 FT_STATUS FTD2XX_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     FT_STATUS st = enter(fn_set_latency_timer);
     sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
     if (st == FT_OK && !intf)
@@ -343,7 +343,7 @@ FT_STATUS FTD2XX_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency)
 FT_STATUS FTD2XX_API FT_SetBitMode(FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEnable)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     FT_STATUS st = enter(fn_set_bit_mode);
     sim_module *module = nullptr;
     sim_interface *intf = st == FT_OK ? find(ftHandle, &module) : nullptr;
@@ -364,7 +364,7 @@ FT_STATUS FTD2XX_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytes
                               LPDWORD lpBytesWritten)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     FT_STATUS st = enter(fn_write);
     sim_module *module = nullptr;
     sim_interface *intf = st == FT_OK ? find(ftHandle, &module) : nullptr;
@@ -389,7 +389,7 @@ FT_STATUS FTD2XX_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesT
                              LPDWORD lpBytesReturned)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     FT_STATUS st = enter(fn_read);
     sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
     if (st == FT_OK && !intf)
@@ -409,7 +409,7 @@ FT_STATUS FTD2XX_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesT
 FT_STATUS FTD2XX_API FT_Close(FT_HANDLE ftHandle)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     FT_STATUS st = enter(fn_close);
     sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
     if (st == FT_OK && !intf)
@@ -426,7 +426,7 @@ FT_STATUS FTD2XX_API FT_Close(FT_HANDLE ftHandle)
 void ftd2xx_sim_reinit(void)
 {
     SIM_EXPORT_THIS
-    std::lock_guard<std::mutex> guard(lock);
+    std::lock_guard<std::mutex> guard(sim_lock);
     load();
 }
 
