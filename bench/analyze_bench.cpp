@@ -1,6 +1,9 @@
 // Timing of the analysis stages on three dumps: the u12 example chip, a
 // dense chip (every pin a parity of eight inputs and two other I/O pins, with
 // an enable), and a very dense one (every pin a parity of sixteen signals).
+#ifdef _MSC_VER
+#define _CRT_SECURE_NO_WARNINGS  // fopen is standard C; no _s variants wanted
+#endif
 #include <benchmark/benchmark.h>
 
 #include <cstdio>

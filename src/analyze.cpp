@@ -1,3 +1,6 @@
+#ifdef _MSC_VER
+#define _CRT_SECURE_NO_WARNINGS  // fopen is standard C; no _s variants wanted
+#endif
 #include "analyze.h"
 
 #include <cstdio>
