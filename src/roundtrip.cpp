@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <iterator>
+#include <sstream>
 
 namespace {
 
@@ -124,9 +124,12 @@ bool read_equation(scanner &s, rt_design &design, std::string &err)
         negated = true;
         s.pos++;
     }
+    size_t name_at = s.pos;
     int n = read_signal(s);
-    if (n < 10)
+    if (n < 10) {
+        s.pos = name_at;
         return fail(s, "expected an equation for B0..B7, found `" + word_at(s) + "'", err);
+    }
     bool enable = at(s, ".oe");
     if (enable)
         s.pos += 3;
@@ -178,14 +181,20 @@ bool read_equation(scanner &s, rt_design &design, std::string &err)
 bool read_file(const std::string &path, std::string &bytes)
 {
     if (path == "-") {
-        bytes.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        return !std::cin.bad();
+        std::ostringstream buf;
+        buf << std::cin.rdbuf();
+        bytes = buf.str();
+        return true;
     }
-    std::ifstream f(path, std::ios::binary);
+    std::ifstream f(path, std::ios::binary | std::ios::ate);
     if (!f)
         return false;
-    bytes.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    return !f.bad();
+    std::streamoff size = f.tellg();
+    if (size < 0 || size > (std::streamoff(1) << 31))
+        return false; // a folder, or nothing this utility wrote
+    bytes.resize(static_cast<size_t>(size));
+    f.seekg(0);
+    return static_cast<bool>(f.read(&bytes[0], size));
 }
 
 } // namespace
