@@ -185,6 +185,17 @@ sim_interface *find(FT_HANDLE handle, sim_module **module = nullptr)
     return nullptr;
 }
 
+// enter() for a call on a handle: also finds the open interface behind it.
+FT_STATUS enter_handle(sim_function fn, FT_HANDLE handle, sim_interface *&intf, sim_module **module = nullptr)
+{
+    intf = nullptr;
+    FT_STATUS st = enter(fn);
+    if (st != FT_OK)
+        return st;
+    intf = find(handle, module);
+    return intf ? FT_OK : FT_INVALID_HANDLE;
+}
+
 std::string handle_arg(FT_HANDLE handle)
 {
     return "handle=" + hex(token_of(handle));
@@ -279,10 +290,8 @@ FT_STATUS FTD2XX_API FT_ResetDevice(FT_HANDLE ftHandle)
 {
     SIM_EXPORT_THIS
     std::lock_guard<std::mutex> guard(sim_lock);
-    FT_STATUS st = enter(fn_reset_device);
-    sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
-    if (st == FT_OK && !intf)
-        st = FT_INVALID_HANDLE;
+    sim_interface *intf = nullptr;
+    FT_STATUS st = enter_handle(fn_reset_device, ftHandle, intf);
     if (st == FT_OK)
         sim_port_purge(intf->port, true, true);
     leave("FT_ResetDevice", handle_arg(ftHandle), st, "");
@@ -293,10 +302,8 @@ FT_STATUS FTD2XX_API FT_Purge(FT_HANDLE ftHandle, ULONG Mask)
 {
     SIM_EXPORT_THIS
     std::lock_guard<std::mutex> guard(sim_lock);
-    FT_STATUS st = enter(fn_purge);
-    sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
-    if (st == FT_OK && !intf)
-        st = FT_INVALID_HANDLE;
+    sim_interface *intf = nullptr;
+    FT_STATUS st = enter_handle(fn_purge, ftHandle, intf);
     if (st == FT_OK)
         sim_port_purge(intf->port, (Mask & FT_PURGE_RX) != 0, (Mask & FT_PURGE_TX) != 0);
     leave("FT_Purge", handle_arg(ftHandle) + ", mask=" + std::to_string(Mask), st, "");
@@ -307,10 +314,8 @@ FT_STATUS FTD2XX_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD *dwRxBytes)
 {
     SIM_EXPORT_THIS
     std::lock_guard<std::mutex> guard(sim_lock);
-    FT_STATUS st = enter(fn_get_queue_status);
-    sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
-    if (st == FT_OK && !intf)
-        st = FT_INVALID_HANDLE;
+    sim_interface *intf = nullptr;
+    FT_STATUS st = enter_handle(fn_get_queue_status, ftHandle, intf);
     if (st == FT_OK && !dwRxBytes)
         st = FT_INVALID_PARAMETER;
     DWORD count = 0;
@@ -327,10 +332,8 @@ FT_STATUS FTD2XX_API FT_SetLatencyTimer(FT_HANDLE ftHandle, UCHAR ucLatency)
 {
     SIM_EXPORT_THIS
     std::lock_guard<std::mutex> guard(sim_lock);
-    FT_STATUS st = enter(fn_set_latency_timer);
-    sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
-    if (st == FT_OK && !intf)
-        st = FT_INVALID_HANDLE;
+    sim_interface *intf = nullptr;
+    FT_STATUS st = enter_handle(fn_set_latency_timer, ftHandle, intf);
     // The FT2232 counts 2 to 255 ms.
     if (st == FT_OK && ucLatency < 2)
         st = FT_INVALID_PARAMETER;
@@ -344,11 +347,9 @@ FT_STATUS FTD2XX_API FT_SetBitMode(FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEna
 {
     SIM_EXPORT_THIS
     std::lock_guard<std::mutex> guard(sim_lock);
-    FT_STATUS st = enter(fn_set_bit_mode);
     sim_module *module = nullptr;
-    sim_interface *intf = st == FT_OK ? find(ftHandle, &module) : nullptr;
-    if (st == FT_OK && !intf)
-        st = FT_INVALID_HANDLE;
+    sim_interface *intf = nullptr;
+    FT_STATUS st = enter_handle(fn_set_bit_mode, ftHandle, intf, &module);
     if (st == FT_OK) {
         // Only interface A has the host bus; a new mode drops a partly
         // received command.
@@ -365,11 +366,9 @@ FT_STATUS FTD2XX_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytes
 {
     SIM_EXPORT_THIS
     std::lock_guard<std::mutex> guard(sim_lock);
-    FT_STATUS st = enter(fn_write);
     sim_module *module = nullptr;
-    sim_interface *intf = st == FT_OK ? find(ftHandle, &module) : nullptr;
-    if (st == FT_OK && !intf)
-        st = FT_INVALID_HANDLE;
+    sim_interface *intf = nullptr;
+    FT_STATUS st = enter_handle(fn_write, ftHandle, intf, &module);
     // A null buffer is fine for nothing at all.
     if (st == FT_OK && ((!lpBuffer && dwBytesToWrite) || !lpBytesWritten))
         st = FT_INVALID_PARAMETER;
@@ -390,10 +389,8 @@ FT_STATUS FTD2XX_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesT
 {
     SIM_EXPORT_THIS
     std::lock_guard<std::mutex> guard(sim_lock);
-    FT_STATUS st = enter(fn_read);
-    sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
-    if (st == FT_OK && !intf)
-        st = FT_INVALID_HANDLE;
+    sim_interface *intf = nullptr;
+    FT_STATUS st = enter_handle(fn_read, ftHandle, intf);
     if (st == FT_OK && ((!lpBuffer && dwBytesToRead) || !lpBytesReturned))
         st = FT_INVALID_PARAMETER;
     DWORD got = 0;
@@ -410,10 +407,8 @@ FT_STATUS FTD2XX_API FT_Close(FT_HANDLE ftHandle)
 {
     SIM_EXPORT_THIS
     std::lock_guard<std::mutex> guard(sim_lock);
-    FT_STATUS st = enter(fn_close);
-    sim_interface *intf = st == FT_OK ? find(ftHandle) : nullptr;
-    if (st == FT_OK && !intf)
-        st = FT_INVALID_HANDLE;
+    sim_interface *intf = nullptr;
+    FT_STATUS st = enter_handle(fn_close, ftHandle, intf);
     if (st == FT_OK) {
         intf->is_open = false;
         intf->token = 0;
