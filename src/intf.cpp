@@ -12,10 +12,7 @@ intf_state_t intf_state{};
 
 int intf_write_cmd(uint8_t *buf, unsigned addr, uint8_t data)
 {
-    buf[0] = mcu_write_ext;
-    buf[1] = static_cast<uint8_t>(addr >> 8);
-    buf[2] = static_cast<uint8_t>(addr);
-    buf[3] = data;
+    buf[mcu_addr_cmd(buf, mcu_write_ext, addr)] = data;
     return 4;
 }
 
@@ -45,10 +42,7 @@ int set_ix(uint8_t *buf, uint16_t ix)
 
 int read_bx(uint8_t *buf)
 {
-    buf[0] = mcu_read_ext;
-    buf[1] = static_cast<uint8_t>(board_pin_buffer >> 8);
-    buf[2] = static_cast<uint8_t>(board_pin_buffer);
-    return 3;
+    return mcu_addr_cmd(buf, mcu_read_ext, board_pin_buffer);
 }
 
 int read_bx_flush(uint8_t *buf)

@@ -25,8 +25,8 @@ int mcu_flush(uint8_t *buf)
 
 int mcu_peek(int dev, int addr)
 {
-    const uint8_t cmd[4] = {mcu_read_ext, static_cast<uint8_t>(addr >> 8), static_cast<uint8_t>(addr),
-                            mcu_send_now};
+    uint8_t cmd[4];
+    mcu_flush(cmd + mcu_addr_cmd(cmd, mcu_read_ext, static_cast<unsigned>(addr)));
     uint8_t value = 0;
     ft_send_data(dev, cmd, sizeof cmd);
     ft_get_data(dev, &value, 1);
@@ -35,7 +35,8 @@ int mcu_peek(int dev, int addr)
 
 int mcu_poke(int dev, int addr, uint8_t data)
 {
-    const uint8_t cmd[4] = {mcu_write_ext, static_cast<uint8_t>(addr >> 8), static_cast<uint8_t>(addr), data};
+    uint8_t cmd[4];
+    cmd[mcu_addr_cmd(cmd, mcu_write_ext, static_cast<unsigned>(addr))] = data;
     ft_send_data(dev, cmd, sizeof cmd);
     return 1;
 }
@@ -59,12 +60,8 @@ void mcu_send(int dev, int start, const uint8_t *src, int count)
     if (!list)
         return;
     for (int i = 0; i < count; i++) {
-        unsigned addr = static_cast<unsigned>(start + i) & 0xFFFF;
         uint8_t *cmd = &list[4L * i];
-        cmd[0] = mcu_write_ext;
-        cmd[1] = static_cast<uint8_t>(addr >> 8);
-        cmd[2] = static_cast<uint8_t>(addr);
-        cmd[3] = src[i];
+        cmd[mcu_addr_cmd(cmd, mcu_write_ext, static_cast<unsigned>(start + i) & 0xFFFF)] = src[i];
     }
     ft_send_data(dev, list.get(), 4 * count);
 }
@@ -78,13 +75,8 @@ void mcu_get(int dev, int start, uint8_t *dest, int count)
     std::unique_ptr<uint8_t[]> list = command_list(3L * count);
     if (!list)
         return;
-    for (int i = 0; i < count; i++) {
-        unsigned addr = static_cast<unsigned>(start + i) & 0xFFFF;
-        uint8_t *cmd = &list[3L * i];
-        cmd[0] = mcu_read_ext;
-        cmd[1] = static_cast<uint8_t>(addr >> 8);
-        cmd[2] = static_cast<uint8_t>(addr);
-    }
+    for (int i = 0; i < count; i++)
+        mcu_addr_cmd(&list[3L * i], mcu_read_ext, static_cast<unsigned>(start + i) & 0xFFFF);
 
     ft_device_t &d = ft_device[dev];
     uint8_t flush = mcu_send_now;

@@ -12,6 +12,15 @@ constexpr uint8_t mcu_set_high = 0x82;    // Set Data bits High Byte: value, dir
 constexpr uint8_t mcu_read_high = 0x83;   // Read Data bits High Byte; one reply byte
 constexpr int mcu_pass_bytes = 184320;    // read commands for 61440 addresses
 
+// Writes opcode and the 16-bit address (high byte first) at buf; returns 3.
+inline int mcu_addr_cmd(uint8_t *buf, uint8_t opcode, unsigned addr)
+{
+    buf[0] = opcode;
+    buf[1] = static_cast<uint8_t>(addr >> 8);
+    buf[2] = static_cast<uint8_t>(addr);
+    return 3;
+}
+
 // Writes Send Immediate at buf; returns 1, the bytes written.
 int mcu_flush(uint8_t *buf);
 // Reads one bus address and returns the byte.
