@@ -1,6 +1,5 @@
-// Helpers for the tests of the simulated module: environment settings with
-// a fresh start of the library, opening interfaces, byte streams, and a
-// whole sweep driven the way the dump command drives it.
+// Helpers for the tests of the simulated module: a fresh library for every
+// test, and command bytes for interface A.
 #ifndef SIMKIT_H
 #define SIMKIT_H
 
@@ -10,43 +9,77 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
-// Every test starts and ends with no FTD2XX_SIM_* variable set and a
-// library that has just read that environment.
+using bytes = std::vector<uint8_t>;
+
+// With the default chip and all latches low the pin buffer reads 0x04.
+constexpr uint8_t pins_at_reset = 0x04;
+// A read of the pin buffer on board A, then Send Immediate.
+const bytes read_now = {0x91, 0x00, 0x00, 0x87};
+
+// Every test starts with no FTD2XX_SIM_* variable set.
 class sim_test : public ::testing::Test {
 protected:
-    void SetUp() override;
-    void TearDown() override;
+    void SetUp() override
+    {
+        for (const char *v : {"MODULES", "BOARD", "CHIP", "FAIL", "TRACE"})
+            unsetenv((std::string("FTD2XX_SIM_") + v).c_str());
+        ftd2xx_sim_reinit();
+    }
 };
 
-void set_env(const char *name, const std::string &value);
-void unset_sim_env();
+// Sets one variable and starts the library afresh.
+inline void restart_with(const std::string &name, const std::string &value)
+{
+    setenv(name.c_str(), value.c_str(), 1);
+    ftd2xx_sim_reinit();
+}
 
-// Opens the interface with this serial number and checks that it worked.
-FT_HANDLE open_serial(const char *serial);
-// Opens interface A of the default module in host bus mode.
-FT_HANDLE open_host_bus();
+inline FT_STATUS open_serial(const char *serial, FT_HANDLE *h)
+{
+    return FT_OpenEx(const_cast<char *>(serial), FT_OPEN_BY_SERIAL_NUMBER, h);
+}
 
-void write_bytes(FT_HANDLE h, const std::vector<uint8_t> &bytes);
-std::vector<uint8_t> read_bytes(FT_HANDLE h, unsigned count);
-DWORD queued(FT_HANDLE h);
+// Interface A of the default module, in host bus mode.
+inline FT_HANDLE open_host_bus()
+{
+    FT_HANDLE h = nullptr;
+    EXPECT_EQ(open_serial("GS000001A", &h), FT_OK);
+    EXPECT_EQ(FT_SetBitMode(h, 0x00, 0x08), FT_OK);
+    return h;
+}
 
-// Concatenation of command pieces.
-std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t> &b);
+inline void write_bytes(FT_HANDLE h, bytes b)
+{
+    DWORD n = 0;
+    EXPECT_EQ(FT_Write(h, b.data(), static_cast<DWORD>(b.size()), &n), FT_OK);
+    EXPECT_EQ(n, b.size());
+}
 
-// Bus reads and writes as the board's address map wants them.
-std::vector<uint8_t> bus_write(unsigned addr, unsigned data);
-std::vector<uint8_t> bus_read(unsigned addr);
+inline bytes read_bytes(FT_HANDLE h, DWORD count)
+{
+    bytes buf(count);
+    EXPECT_EQ(FT_Read(h, buf.data(), count, &count), FT_OK);
+    buf.resize(count);
+    return buf;
+}
 
-// The byte at the pin buffer for these levels, through board variant
-// board ('a' or 'b'), one exchange with Send Immediate.
-unsigned read_pins(FT_HANDLE h, char board, unsigned ix, unsigned rx);
+inline DWORD queued(FT_HANDLE h)
+{
+    DWORD n = 12345;
+    EXPECT_EQ(FT_GetQueueStatus(h, &n), FT_OK);
+    return n;
+}
 
-// 256 blocks of 11269 bytes, each answered by 1024 bytes, in the dump
-// command's order: weak-drive latch, then per input value the high and the
-// low input latch and a pin-buffer read, then Send Immediate.
-std::vector<uint8_t> sweep(FT_HANDLE h, char board);
+inline bytes operator+(bytes a, const bytes &b)
+{
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+inline bytes bus_write(unsigned addr, unsigned v) { return {0x93, uint8_t(addr >> 8), uint8_t(addr), uint8_t(v)}; }
 
 #endif
