@@ -1,0 +1,166 @@
+// Pin classification, float map and dependence masks against the plain
+// pair-by-pair procedure; product terms: the level each equation lists,
+// its terms and their order, and that the equations reproduce the dump.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <tuple>
+
+#include "analysis_kit.h"
+#include "terms.h"
+
+namespace {
+
+struct reference_result {
+    std::array<uint32_t, 8> flags{}, out_mask{}, oe_mask{};
+    std::vector<uint8_t> hiz = std::vector<uint8_t>(dump_size);
+};
+
+reference_result reference_analysis(const std::vector<uint8_t> &d)
+{
+    reference_result r;
+    for (int k = 7; k >= 0; k--) {
+        uint32_t flags = 0x07;
+        const uint32_t own = 1u << (k + 10);
+        for (uint32_t i = 0; i < dump_size; i++) {
+            if (!bit(d[i & ~own], k) && bit(d[i | own], k)) {
+                flags |= 0x08;
+                r.hiz[i] |= uint8_t(1u << k);
+            } else {
+                flags = (flags | 0x10) & ~0x04u & (bit(d[i], k) ? ~0x01u : ~0x02u);
+            }
+        }
+        r.flags[k] = flags & 0x04 ? flags & ~0x03u : flags;
+    }
+    for (int k = 7; k >= 0; k--) {
+        for (int j = 0; j < 18; j++) {
+            if (j >= 10 && (j - 10 == k || !(r.flags[j - 10] & 0x08)))
+                continue;   // a pin's own weak drive, or a pin that never floats
+            const uint32_t s = 1u << j;
+            for (uint32_t i = 0; i < dump_size; i++) {
+                uint32_t a = i & ~s, b = i | s;
+                if ((r.flags[k] & 0x10) && bit(d[a] ^ d[b], k) && !bit(r.hiz[a] | r.hiz[b], k))
+                    r.out_mask[k] |= s;
+                if ((r.flags[k] & 0x08) && !(r.flags[k] & 0x04) && bit(r.hiz[a] ^ r.hiz[b], k))
+                    r.oe_mask[k] |= s;
+            }
+        }
+    }
+    return r;
+}
+
+// Pins that are pseudo-random functions of a few signals each, some of them
+// I/O pins, enabled by their own functions of I8 and I9. B5 never floats,
+// B2 is an input, the others float at least with I8 and I9 high.
+void scrambled_chip(unsigned ix, unsigned rx, unsigned &oe, unsigned &out)
+{
+    const unsigned i = (rx << 10) | ix;
+    auto h = [](unsigned x) { x *= 0x9E3779B1u; return (x ^ (x >> 15)) * 0x85EBCA77u; };
+    oe = out = 0;
+    for (int k = 0; k < 8; k++) {
+        const unsigned sel_out = (0x0F3u << k | 1u << (10 + (k + 3) % 8)) & 0x3FCFFu;
+        const unsigned i89 = i & 0x300u;
+        oe |= unsigned(k == 5 || (k != 2 && i89 != 0x300u && (h(i89 + 77u * k) >> 7) % 3 != 0)) << k;
+        out |= (h((i & sel_out) + 13u * k) >> 11 & 1u) << k;
+    }
+}
+
+TEST(Classify, SameResultsAsThePairByPairProcedure)
+{
+    // Bytes that follow no chip model (as a faulty read might give), with
+    // B6 and B7 well behaved so that some masks are not all-ones.
+    std::vector<uint8_t> noise(dump_size);
+    for (uint32_t i = 0; i < dump_size; i++)
+        noise[i] = uint8_t((i * 2654435761u >> 26) | bit(i, 3) << 6 | (bit(i, 16) & bit(i, 1)) << 7);
+    const std::vector<uint8_t> dumps[] = {
+        std::vector<uint8_t>(dump_size, 0x00), std::vector<uint8_t>(dump_size, 0xFF),
+        make_dump([](unsigned, unsigned, unsigned &oe, unsigned &out) { oe = out = 0; }),
+        make_dump(u12_chip), make_dump(scrambled_chip), noise,
+    };
+    for (const std::vector<uint8_t> &d : dumps) {
+        const reference_result r = reference_analysis(d);
+        analyse_image(d);
+        EXPECT_TRUE(r.hiz == std::vector<uint8_t>(hiz_data.begin(), hiz_data.end()));
+        uint32_t used = 0;
+        for (int k = 0; k < 8; k++) {
+            EXPECT_EQ(std::make_tuple(mc[k].flags, mc[k].out_mask, mc[k].oe_mask),
+                      std::make_tuple(r.flags[k], r.out_mask[k], r.oe_mask[k])) << "B" << k;
+            used |= r.out_mask[k] | r.oe_mask[k];
+        }
+        EXPECT_EQ(iterms_ever_used, used);
+    }
+}
+
+std::vector<long> terms_of(term_table &t, int k, term_rule rule, uint32_t mask, int level)
+{
+    enumerate_terms(t, k, rule, mask, level);
+    std::vector<long> v;
+    for (long p = next_term(t, 0); p >= 0; p = next_term(t, p + 1))
+        v.push_back(p);
+    return v;
+}
+
+// A chip with oe = drv, out = lvl: B0 driven while drv is 1, at level lvl.
+#define B0_CHIP(drv, lvl) \
+    [](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) { oe = (drv), out = (lvl), (void)ix, (void)rx; }
+
+TEST(Terms, LevelChoiceCountsAndOrder)
+{
+    // Level 1 is listed unless level 0 has fewer (but some) terms; terms
+    // come in ascending index order, so I/O pins after inputs.
+    const struct { chip_fn chip; int k; term_rule rule; uint32_t n0, n1; int pol; std::vector<long> terms; } cases[] = {
+        {B0_CHIP(1, bit(ix, 0) & bit(ix, 1)), 0, RULE_OUTPUT, 3, 1, 1, {0x003}},
+        {B0_CHIP(1, bit(ix, 0) | bit(ix, 1)), 0, RULE_OUTPUT, 1, 3, 0, {0x000}},
+        {B0_CHIP(1, bit(ix, 3) ^ 1u), 0, RULE_OUTPUT, 1, 1, 1, {0x000}},
+        // With I1 high B0 also needs B7's weak level, which never enters a
+        // mask: term 0x003 shows both levels and counts in both.
+        {B0_CHIP(0x81, bit(ix, 0) & (bit(ix, 1) ? bit(rx, 7) : 1u)), 0, RULE_OUTPUT, 3, 2, 1, {0x001, 0x003}},
+        {u12_chip, 3, RULE_OUTPUT, 2, 2, 1, {0x00010, 0x08000}},
+        {B0_CHIP(!(bit(ix, 0) & bit(ix, 1)), bit(ix, 5)), 0, RULE_ENABLE, 3, 1, 1, {0x003}},
+        {B0_CHIP(bit(ix, 0) & bit(ix, 1), bit(ix, 5)), 0, RULE_ENABLE, 1, 3, 0, {0x003}},
+    };
+    for (const auto &c : cases) {
+        analyse_chip(c.chip);
+        term_table t = new_term_table();
+        const bool out = c.rule == RULE_OUTPUT;
+        const uint32_t mask = out ? mc[c.k].out_mask : mc[c.k].oe_mask;
+        const term_counts n = count_terms(t, c.k, c.rule, mask);
+        extract_terms(t, c.k, c.rule);
+        SCOPED_TRACE("B" + std::to_string(c.k) + (out ? "" : ".oe") + " term " + std::to_string(c.terms[0]));
+        EXPECT_EQ(n.n[0], c.n0);
+        EXPECT_EQ(n.n[1], c.n1);
+        EXPECT_EQ(out ? mc[c.k].out_pol : mc[c.k].oe_pol, c.pol);
+        EXPECT_EQ(out ? mc[c.k].out_nterms : mc[c.k].oe_nterms, int(c.terms.size()));
+        EXPECT_EQ(terms_of(t, c.k, c.rule, mask, c.pol), c.terms);
+    }
+}
+
+TEST(Terms, EquationsReproduceTheDump)
+{
+    for (const chip_fn &chip : {chip_fn(u12_chip), chip_fn(scrambled_chip)}) {
+        analyse_chip(chip);
+        term_table t = new_term_table();
+        extract_all(t, RULE_OUTPUT);
+        extract_all(t, RULE_ENABLE);
+        for (int k = 0; k < 8; k++) {
+            for (term_rule rule : {RULE_OUTPUT, RULE_ENABLE}) {
+                if (!takes_terms(k, rule))
+                    continue;
+                const bool out = rule == RULE_OUTPUT;
+                const uint32_t mask = out ? mc[k].out_mask : mc[k].oe_mask;
+                const int pol = out ? mc[k].out_pol : mc[k].oe_pol;
+                const std::vector<long> v = terms_of(t, k, rule, mask, pol);
+                EXPECT_EQ(int(v.size()), out ? mc[k].out_nterms : mc[k].oe_nterms);
+                unsigned wrong = 0;   // a floating pin's level is don't-care
+                for (uint32_t i = 0; i < dump_size; i++)
+                    if (!(out && bit(hiz_data[i], k)))
+                        wrong += (out ? bit(data[i], k) : bit(hiz_data[i], k)) !=
+                                 (std::binary_search(v.begin(), v.end(), long(i & mask)) ? unsigned(pol) : pol ^ 1u);
+                EXPECT_EQ(wrong, 0u) << "B" << k << (out ? "" : ".oe");
+            }
+        }
+    }
+}
+
+} // namespace
