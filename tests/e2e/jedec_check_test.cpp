@@ -1,136 +1,93 @@
 // gatesweep-check on its own: the worked example's equations against its
-// dump, exact and with wrong equations, the less common forms of the text,
-// and the input it refuses.
+// dump, exact and wrong, the less common forms of the text, and the input
+// it refuses.
 #include <gtest/gtest.h>
 
 #include "testkit.h"
-
-#include <string>
 
 namespace {
 
 unsigned bit(unsigned v, unsigned n) { return v >> n & 1; }
 
-// The worked example behind tests/golden/u12.txt: B7 = I0 & I1; B6 = /I3
-// while I2; B5, B1 inputs; B4 low; B3 = I4 ^ B5; B2 high while /I5; B0 = I6
-// while /I9.
-void u12_chip(unsigned ix, unsigned rx, unsigned &oe, unsigned &out)
+// Runs gatesweep-check with args in a folder holding text as chip.txt and
+// u12.bin, the dump of the worked example behind tests/golden/u12.txt (B7 =
+// I0 & I1; B6 = /I3 while I2; B5, B1 inputs; B4 low; B3 = I4 ^ B5; B2 high
+// while /I5; B0 = I6 while /I9), forms.bin (B0, B1 high, B2 = I1, B3 = I0
+// while I2, every other pin floating) and short.bin.
+run_result check(const std::string &text, const std::string &args)
 {
-    oe = 0x98u | bit(ix, 2) << 6 | (bit(ix, 5) ^ 1u) << 2 | (bit(ix, 9) ^ 1u);
-    out = (bit(ix, 0) & bit(ix, 1)) << 7 | (bit(ix, 3) ^ 1u) << 6 | (bit(ix, 4) ^ bit(rx, 5)) << 3 | 1u << 2 |
-          bit(ix, 6);
-}
-
-std::string replace_once(std::string text, const std::string &from, const std::string &to)
-{
-    size_t at = text.find(from);
-    EXPECT_NE(at, std::string::npos) << from;
-    if (at != std::string::npos)
-        text.replace(at, from.size(), to);
-    return text;
-}
-
-struct check_case {
-    std::string dir;
-    run_result run(const std::string &text, const std::vector<std::string> &args = {"chip.bin", "chip.txt"})
-    {
-        write_text(dir + "/chip.txt", text);
-        return run_program(dir, {}, GATESWEEP_CHECK_EXE, args);
+    static const std::string dir = make_temp_dir();
+    if (!file_exists(dir + "/short.bin")) {
+        write_file(dir + "/u12.bin", make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+                       oe = 0x98u | bit(ix, 2) << 6 | (bit(ix, 5) ^ 1u) << 2 | (bit(ix, 9) ^ 1u);
+                       out = (bit(ix, 0) & bit(ix, 1)) << 7 | (bit(ix, 3) ^ 1u) << 6 |
+                             (bit(ix, 4) ^ bit(rx, 5)) << 3 | 1u << 2 | bit(ix, 6);
+                   }));
+        write_file(dir + "/forms.bin", make_dump([](unsigned ix, unsigned, unsigned &oe, unsigned &out) {
+                       oe = 0x07 | bit(ix, 2) << 3, out = 0x03 | bit(ix, 1) << 2 | bit(ix, 0) << 3;
+                   }));
+        write_file(dir + "/short.bin", std::vector<uint8_t>(1000));
     }
-};
-
-check_case u12_case()
-{
-    check_case c{make_temp_dir()};
-    write_file(c.dir + "/chip.bin", make_dump(u12_chip));
-    return c;
+    write_text(dir + "/chip.txt", text);
+    return run_program(dir, {}, "/bin/sh", {"-c", std::string(GATESWEEP_CHECK_EXE) + " " + args});
 }
 
 const std::string u12_text = read_text(std::string(TEST_SOURCE_DIR) + "/golden/u12.txt");
 
+std::string edited(std::string text, const std::string &from, const std::string &to)
+{
+    size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    return at == std::string::npos ? text : text.replace(at, from.size(), to);
+}
+
 } // namespace
 
-TEST(JedecCheck, WorkedExampleIsExact)
+TEST(JedecCheck, WorkedExampleAndLessCommonForms)
 {
-    check_case c = u12_case();
-    run_result r = c.run(u12_text);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "");
-    expect_golden("jedec_check_u12.txt", r.out);
-}
-
-TEST(JedecCheck, WrongEquationsAreCountedPerPin)
-{
-    check_case c = u12_case();
-    std::string text = replace_once(u12_text, " B6\t= !I3;", " B6\t=  I3;"); // wrong wherever B6 drives
-    text = replace_once(text, "!B0.oe\t=  I9;", "!B0.oe\t= !I9;");           // wrong everywhere
-    text = replace_once(text, "\t# !I4 &  B5;", "\t# !I4 & !B5;");           // wrong where I4 is low
-    run_result r = c.run(text);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "");
-    expect_golden("jedec_check_u12_wrong.txt", r.out);
-}
-
-TEST(JedecCheck, ConstantsEmptyTermsNegationsAndStandardInput)
-{
-    // B0 always high, B1 high (a negated 'b'0), B2 = I1 with a term that can
-    // never hold, B3 = I0 driven while I2: every other pin floats.
-    check_case c{make_temp_dir()};
-    write_file(c.dir + "/chip.bin", make_dump([](unsigned ix, unsigned, unsigned &oe, unsigned &out) {
-                   oe = 0x07 | bit(ix, 2) << 3;
-                   out = 0x03 | bit(ix, 1) << 2 | bit(ix, 0) << 3;
-               }));
-    std::string text = "/* Output and output enable equations */\r\n"
-                       " B3\t=  I0;\n B2\t=  I1\n\t#  I0 & !I0;\n!B1\t= 'b'0;\n B0\t= ;\n B3.oe\t=  I2;\n\n/* End */\n";
-    run_result r = c.run(text);
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    r = run_program(c.dir, {}, "/bin/sh", {"-c", std::string(GATESWEEP_CHECK_EXE) + " chip.bin - < chip.txt"});
-    EXPECT_EQ(r.status, 0) << r.out << r.err;
-    EXPECT_NE(r.out.find("Round trip exact"), std::string::npos);
+    // Wrong: B6 wherever it drives, B0's enable everywhere, B3 where I4 is low.
+    std::string wrong = edited(u12_text, " B6\t= !I3;", " B6\t=  I3;");
+    wrong = edited(edited(wrong, "!B0.oe\t=  I9;", "!B0.oe\t= !I9;"), "\t# !I4 &  B5;", "\t# !I4 & !B5;");
+    // B0 = nothing (high), !B1 = 'b'0, a B2 term that never holds, CR LF line ends.
+    std::string forms = "/* Output and output enable equations */\r\n B3\t=  I0;\n B2\t=  I1\n\t#  I0 & !I0;\n"
+                        "!B1\t= 'b'0;\n B0\t= ;\n B3.oe\t=  I2;\n\n/* End */\n";
+    const std::string cases[][4] = {
+        {u12_text, "u12.bin chip.txt", "0", "jedec_check_u12.txt"},
+        {wrong, "u12.bin chip.txt", "1", "jedec_check_u12_wrong.txt"},
+        {forms, "forms.bin chip.txt", "0", "jedec_check_u12.txt"},
+        {forms, "forms.bin - < chip.txt", "0", "jedec_check_u12.txt"},
+    };
+    for (const auto &c : cases) {
+        run_result r = check(c[0], c[1]);
+        EXPECT_EQ(std::to_string(r.status) + r.err, c[2]) << c[1];
+        expect_golden(c[3], r.out);
+    }
 }
 
 TEST(JedecCheck, RefusesWhatItCannotRead)
 {
-    check_case c = u12_case();
-    const std::string head = "/* Output and output enable equations */\n";
-    struct bad {
-        std::string text, err;
+    const std::string head = "/* Output and output enable equations */\n", end = "/* End */\n", at = "chip.txt: line ";
+    const std::string cases[][3] = {
+        {"Name x;\n", "u12.bin chip.txt",
+         "chip.txt: no line `/* Output and output enable equations */': not the output of `gatesweep analyze'"},
+        {head + " B7\t=  I0 & X1;\n" + end, "", at + "2: expected a signal I0..I9 or B0..B7, found `X1'"},
+        {head + " I7\t=  I0;\n" + end, "", at + "2: expected an equation for B0..B7, found `I7'"},
+        {head + " B7\t=  I0;\n\n B7\t=  I1;\n" + end, "", at + "4: a second equation for B7"},
+        {head + "!B7.oe\t=  I0;\n" + end, "", at + "2: an enable equation for B7, which has no output equation"},
+        {head + " B7\t=  I0 | I1;\n" + end, "", at + "2: expected `;' after the equation for B7, found `|'"},
+        {head + " B7\t=  I0;\n", "", at + "3: the text ends before `/* End */'"},
+        {head + " B7\t=  I0;\n/* Extra */\n", "", at + "3: expected an equation or `/* End */'"},
+        {u12_text, "short.bin chip.txt", "`short.bin' holds 1000 bytes, not a dump of 262144"},
+        {u12_text, "none.bin chip.txt", "cannot read the dump `none.bin'"},
+        {u12_text, "u12.bin none.txt", "cannot read the equations `none.txt'"},
+        {u12_text, "u12.bin .", "cannot read the equations `.'"},
     };
-    const bad cases[] = {
-        {"Name x;\n", "gatesweep-check: chip.txt: no line `/* Output and output enable equations */': not the "
-                      "output of `gatesweep analyze'\n"},
-        {head + " B7\t=  I0 & X1;\n/* End */\n", "gatesweep-check: chip.txt: line 2: expected a signal I0..I9 or "
-                                                  "B0..B7, found `X1'\n"},
-        {head + " I7\t=  I0;\n/* End */\n", "gatesweep-check: chip.txt: line 2: expected an equation for B0..B7, "
-                                             "found `I7'\n"},
-        {head + " B7\t=  I0;\n\n B7\t=  I1;\n/* End */\n", "gatesweep-check: chip.txt: line 4: a second equation "
-                                                            "for B7\n"},
-        {head + "!B7.oe\t=  I0;\n/* End */\n", "gatesweep-check: chip.txt: line 2: an enable equation for B7, which "
-                                                "has no output equation\n"},
-        {head + " B7\t=  I0 | I1;\n/* End */\n", "gatesweep-check: chip.txt: line 2: expected `;' after the "
-                                                  "equation for B7, found `|'\n"},
-        {head + " B7\t=  I0;\n", "gatesweep-check: chip.txt: line 3: the text ends before `/* End */'\n"},
-        {head + " B7\t=  I0;\n/* Extra */\n", "gatesweep-check: chip.txt: line 3: expected an equation or "
-                                               "`/* End */'\n"},
-    };
-    for (const bad &b : cases) {
-        run_result r = c.run(b.text);
-        EXPECT_EQ(r.status, 2) << b.text;
-        EXPECT_EQ(r.out, "");
-        EXPECT_EQ(r.err, b.err);
+    for (const auto &c : cases) {
+        run_result r = check(c[0], c[1].empty() ? "u12.bin chip.txt" : c[1]);
+        EXPECT_EQ(std::to_string(r.status) + r.out + r.err, "2gatesweep-check: " + c[2] + "\n") << c[0];
     }
-
-    write_file(c.dir + "/short.bin", std::vector<uint8_t>(1000));
-    run_result r = c.run(u12_text, {"short.bin", "chip.txt"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "gatesweep-check: `short.bin' holds 1000 bytes, not a dump of 262144\n");
-    r = c.run(u12_text, {"chip.bin", "missing.txt"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "gatesweep-check: cannot read the equations `missing.txt'\n");
-    r = c.run(u12_text, {"chip.bin", "."});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, "gatesweep-check: cannot read the equations `.'\n");
-    r = c.run(u12_text, {"chip.bin"});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err.rfind("usage: gatesweep-check DUMP.bin CUPL.txt\n", 0), 0u);
+    run_result r = check("", "u12.bin");
+    EXPECT_EQ(std::to_string(r.status) + r.out + r.err,
+              "2usage: gatesweep-check DUMP.bin CUPL.txt\n  CUPL.txt is the text `gatesweep analyze DUMP.bin' "
+              "printed (- for standard input).\n  Exit status: 0 exact, 1 mismatches, 2 unreadable input.\n");
 }

@@ -1,266 +1,170 @@
-// Fuse-map models against known answers: fuse maps built by the test's own
-// JEDEC writer, read out in bus order and compared with formulas.
+// Fuse-map models against known answers: designs written with the kit, read
+// out in bus order and compared with formulas. Then reading fuse maps: the
+// layouts that programmers and assemblers write, and what is refused.
+#include "chip.h"
+#include "jedec_file.h"
 #include "jedec_kit.h"
-#include "jedec_sweep.h"
 #include "testkit.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <algorithm>
 
 namespace {
 
-std::unique_ptr<sim_chip> load(const jk_design &d, std::string *path_out = nullptr)
+// Drives a chip as the sweep drives the adapter: the reset (weak drive, high
+// and low input latches, all 0), then per block the weak drive and per step
+// the high input latch (I8, I9), the low one (I0..I7) and a read.
+std::vector<uint8_t> sweep(sim_chip &chip)
 {
-    std::string path = make_temp_dir() + "/chip.jed";
-    write_text(path, jk_text(jk_fuses(d)));
-    if (path_out)
-        *path_out = path;
+    std::vector<uint8_t> dump(dump_size);
+    unsigned ix = 0;
+    chip.drive(0, 0), chip.drive(0, 0), chip.drive(0, 0);
+    for (unsigned rx = 0; rx < 256; rx++) {
+        chip.drive(ix, rx);
+        for (unsigned next = 0; next < 1024; next++) {
+            chip.drive((next & 0x300) | (ix & 0xFF), rx);
+            chip.drive(ix = next, rx);
+            dump[rx * 1024 + ix] = static_cast<uint8_t>(chip.read());
+        }
+    }
+    return dump;
+}
+
+std::unique_ptr<sim_chip> load(jk_device dev, const char *design, std::string path = make_temp_dir() + "/chip.jed")
+{
     std::string err;
-    std::unique_ptr<sim_chip> chip = sim_make_jedec_chip(jk_device_name(d.device), path, err);
+    write_text(path, jk_text(jk_fuses(jk_parse(dev, design))));
+    std::unique_ptr<sim_chip> chip = sim_make_jedec_chip(jk_device_name(dev), path, err);
     EXPECT_TRUE(chip) << err;
     return chip;
 }
 
-// Compares two dumps; on a difference names the count and the first index.
-void expect_same_dump(const std::vector<uint8_t> &got, const std::vector<uint8_t> &want)
-{
-    ASSERT_EQ(got.size(), want.size());
-    unsigned count = 0, first = 0;
-    for (unsigned i = 0; i < got.size(); i++) {
-        if (got[i] != want[i] && count++ == 0)
-            first = i;
-    }
-    EXPECT_EQ(count, 0u) << "first difference at 0x" << std::hex << first << ": got 0x" << unsigned(got[first])
-                         << ", want 0x" << unsigned(want[first]);
-}
-
-jk_term hi(std::initializer_list<unsigned> sigs, std::initializer_list<unsigned> low = {})
-{
-    jk_term t;
-    for (unsigned n : sigs)
-        t.high |= 1u << n;
-    for (unsigned n : low)
-        t.low |= 1u << n;
-    return t;
-}
-jk_term lo(std::initializer_list<unsigned> sigs) { return hi({}, sigs); }
-
-constexpr unsigned I0 = 0, I1 = 1, I2 = 2, I3 = 3, I4 = 4, I5 = 5, I6 = 6, I7 = 7, I8 = 8, I9 = 9;
-constexpr unsigned B0 = 10, B1 = 11, B2 = 12, B3 = 13, B4 = 14, B5 = 15, B7 = 17;
-
 unsigned bit(unsigned v, unsigned n) { return v >> n & 1; }
-
-// Edges of pin 1 before the reading at (rx, ix) in a sweep: one at every odd ix.
-unsigned edges_before(unsigned rx, unsigned ix) { return rx * 512 + (ix + 1) / 2; }
-
-jk_output comb(std::vector<jk_term> terms) { jk_output o; o.kind = jk_comb; o.terms = terms; return o; }
-jk_output comb_oe(jk_term oe, std::vector<jk_term> terms)
-{
-    jk_output o = comb(terms);
-    o.has_oe = true;
-    o.oe = oe;
-    return o;
-}
-jk_output reg(std::vector<jk_term> terms) { jk_output o; o.kind = jk_reg; o.terms = terms; return o; }
+// Rising edges of pin 1 before the reading at (rx, ix) in a sweep: one at every odd ix.
+unsigned edges(unsigned rx, unsigned ix) { return rx * 512 + (ix + 1) / 2; }
 
 } // namespace
 
-TEST(JedecModel, BlankChipsFloatOrHoldTheirPowerUpLevel)
+TEST(JedecModel, KnownAnswers)
 {
-    // Every fuse intact: every term holds x and /x and never fires.
-    jk_design l8;
-    std::unique_ptr<sim_chip> chip = load(l8);
-    ASSERT_TRUE(chip);
-    expect_same_dump(jk_sweep(*chip), make_dump([](unsigned, unsigned, unsigned &oe, unsigned &) { oe = 0; }));
-
-    jk_design r8;
-    r8.device = jk_pal16r8;
-    for (jk_output &o : r8.out)
-        o.kind = jk_reg;
-    chip = load(r8);
-    ASSERT_TRUE(chip);
-    expect_same_dump(jk_sweep(*chip), make_dump([](unsigned ix, unsigned, unsigned &oe, unsigned &out) {
-                         oe = bit(ix, 9) ? 0 : 0xFF;
-                         out = 0xFF;
-                     }));
-}
-
-TEST(JedecModel, Pal16l8GatesEnablesAndFeedback)
-{
-    jk_design d; // active-low outputs: the pin is low where a term holds
-    d.out[7] = comb({lo({I0}), lo({I1})});                 // B7 = I0 & I1
-    d.out[6] = comb_oe(hi({I2}), {hi({I3})});               // B6 = /I3 while I2
-    d.out[5] = comb({hi({I4, I5}), lo({I4, I5})});          // B5 = I4 ^ I5
-    d.out[2] = comb({lo({I5}), lo({I6})});                  // B2 = I5 & I6
-    d.out[1] = comb({hi({B2}, {I7})});                      // B1 = /B2 | I7
-    d.out[3] = comb_oe(hi({I8}), {lo({I4})});               // B3 = I4 while I8
-    d.out[4] = comb({lo({B3})});                            // B4 = B3, the weak level while B3 floats
-    d.out[0] = comb_oe(lo({I9}), {hi({I6})});               // B0 = /I6 while /I9
-    std::unique_ptr<sim_chip> chip = load(d);
-    ASSERT_TRUE(chip);
-    expect_same_dump(jk_sweep(*chip), make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
-                         unsigned b2 = bit(ix, 5) & bit(ix, 6);
-                         unsigned b3_driven = bit(ix, 8), b3 = b3_driven ? bit(ix, 4) : bit(rx, 3);
-                         oe = 0x80 | (bit(ix, 2) << 6) | 0x20 | 0x04 | 0x02 | (b3_driven << 3) | 0x10 |
-                              (bit(ix, 9) ? 0 : 1);
-                         out = (bit(ix, 0) & bit(ix, 1)) << 7 | (bit(ix, 3) ^ 1) << 6 |
-                               (bit(ix, 4) ^ bit(ix, 5)) << 5 | b3 << 4 | b3 << 3 | b2 << 2 |
-                               ((b2 ^ 1) | bit(ix, 7)) << 1 | (bit(ix, 6) ^ 1);
-                     }));
+    struct known { const char *what; jk_device dev; const char *design; chip_fn want; };
+    const known cases[] = {
+        {"blank: every term holds x and /x", jk_pal16l8, "",
+         [](unsigned, unsigned, unsigned &oe, unsigned &) { oe = 0; }},
+        // Active low. B7 = I0 & I1, B6 = /I3 while I2, B5 = I4 ^ I5, B2 = I5 & I6, B1 = /B2 | I7,
+        // B3 = I4 while I8, B4 = B3 (B3's weak level while it floats), B0 = /I6 while /I9.
+        {"gates, enables, feedback", jk_pal16l8,
+         "B7: /I0, /I1; B6 oe I2: I3; B5: I4 I5, /I4 /I5; B2: /I5, /I6; B1: B2 /I7; "
+         "B3 oe I8: /I4; B4: /B3; B0 oe /I9: I6",
+         [](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+             unsigned b2 = bit(ix, 5) & bit(ix, 6), b3 = bit(ix, 8) ? bit(ix, 4) : bit(rx, 3);
+             oe = 0xB6 | bit(ix, 2) << 6 | bit(ix, 8) << 3 | (bit(ix, 9) ^ 1);
+             out = (bit(ix, 0) & bit(ix, 1)) << 7 | (bit(ix, 3) ^ 1) << 6 | (bit(ix, 4) ^ bit(ix, 5)) << 5 | b3 << 4 |
+                   b3 << 3 | b2 << 2 | ((b2 ^ 1) | bit(ix, 7)) << 1 | (bit(ix, 6) ^ 1);
+         }},
+        // B2..B0 count up at every edge (the terms give the inverse of the next count), 7 before the
+        // first as Q = 0 at power-up; B7..B3, blank, read high. All driven while I9 is low.
+        {"PAL16R8 counter", jk_pal16r8, "B0 r: B0; B1 r: B1 B0, /B1 /B0; B2 r: B2 B1 B0, /B2 /B1, /B2 /B0",
+         [](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+             oe = bit(ix, 9) ? 0 : 0xFF, out = 0xF8 | ((7 + edges(rx, ix)) & 7);
+         }},
+        // B6 = I0 (its second term disabled), B5 = /B7 (pin 19 as an input), B4 without terms high,
+        // B3 = I1 & I2 (pin 15, always driven), B0 = B7 & I3.
+        {"GAL16V8 simple", jk_gal_simple, "B6 h: I0, I5 off; B5: B7; B4:; B3 h: I1 I2; B0 h: B7 I3",
+         [](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+             oe = 0x79, out = bit(ix, 0) << 6 | (bit(rx, 7) ^ 1) << 5 | 1 << 4 | (bit(ix, 1) & bit(ix, 2)) << 3 |
+                              (bit(rx, 7) & bit(ix, 3));
+         }},
+        // B7 = I0 & I1 while /I9 (no feedback from pin 19 here), B2 = /I2 while I8, B3 = B2 & I3.
+        {"GAL16V8 complex", jk_gal_complex, "B7 h oe /I9: I0 I1; B2 oe I8: I2; B3 h: B2 I3",
+         [](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+             unsigned b2 = bit(ix, 8) ? bit(ix, 2) ^ 1 : bit(rx, 2);
+             oe = (bit(ix, 9) ? 0 : 0x80) | bit(ix, 8) << 2 | 0x08;
+             out = (bit(ix, 0) & bit(ix, 1)) << 7 | b2 << 2 | (b2 & bit(ix, 3)) << 3;
+         }},
+        // B1 toggles at every edge, high at power-up whatever the polarity; B0 shows B1's register while I8.
+        {"GAL16V8 registered", jk_gal_registered, "B1 r h: /B1; B0 h oe I8: B1",
+         [](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+             unsigned b1 = (edges(rx, ix) & 1) ^ 1;
+             oe = (bit(ix, 9) ? 0 : 0x02) | bit(ix, 8), out = b1 << 1 | b1;
+         }},
+    };
+    for (const known &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::unique_ptr<sim_chip> chip = load(c.dev, c.design);
+        ASSERT_TRUE(chip);
+        std::vector<uint8_t> got = sweep(*chip), want = make_dump(c.want);
+        size_t diff = std::mismatch(got.begin(), got.end(), want.begin()).first - got.begin();
+        EXPECT_EQ(diff, dump_size) << "first difference at 0x" << std::hex << diff;
+    }
 }
 
 TEST(JedecModel, CrossCoupledGatesHoldTheirState)
 {
-    jk_design d; // NOR latch: B3 = /(I1 | B4), B4 = /(I0 | B3); I0 sets B3, I1 resets it
-    d.out[3] = comb({hi({I1}), hi({B4})});
-    d.out[4] = comb({hi({I0}), hi({B3})});
-    std::unique_ptr<sim_chip> chip = load(d);
+    // NOR latch: B3 = /(I1 | B4), B4 = /(I0 | B3). Steps of ix, rx and B4 B3
+    // read: set, held, weak levels do not reach driven pins, reset, held,
+    // both, both released at once (B4 is updated first).
+    std::unique_ptr<sim_chip> chip = load(jk_pal16l8, "B3: I1, B4; B4: I0, B3");
     ASSERT_TRUE(chip);
-    auto state = [&] { return chip->read() >> 3 & 3; }; // bit 0: B3, bit 1: B4
-    chip->drive(0x001, 0x00);
-    EXPECT_EQ(state(), 1u);
-    chip->drive(0x000, 0x00);
-    EXPECT_EQ(state(), 1u) << "set, then held";
-    chip->drive(0x000, 0xFF);
-    EXPECT_EQ(state(), 1u) << "weak levels do not reach driven pins";
-    chip->drive(0x002, 0xFF);
-    EXPECT_EQ(state(), 2u);
-    chip->drive(0x000, 0x00);
-    EXPECT_EQ(state(), 2u) << "reset, then held";
-    chip->drive(0x003, 0x00);
-    EXPECT_EQ(state(), 0u);
-    chip->drive(0x000, 0x00); // both released at once: B4 is updated first
-    EXPECT_EQ(state(), 2u);
+    const unsigned steps[][3] = {{1, 0, 1}, {0, 0, 1}, {0, 0xFF, 1}, {2, 0xFF, 2}, {0, 0, 2}, {3, 0, 0}, {0, 0, 2}};
+    for (const auto &s : steps) {
+        chip->drive(s[0], s[1]);
+        EXPECT_EQ(chip->read() >> 3 & 3, s[2]) << "step " << &s - steps;
+    }
 }
 
-TEST(JedecModel, LoopThatNeverSettlesIsReportedOnceAndResolvedTheSameWay)
+TEST(JedecModel, LoopThatNeverSettlesIsReportedOnce)
 {
-    jk_design d;
-    d.out[1] = comb({hi({B1})}); // B1 = /B1
-    std::string path_a, path_b;
+    std::string path = make_temp_dir() + "/loop.jed";
     testing::internal::CaptureStderr();
-    std::unique_ptr<sim_chip> a = load(d, &path_a);
-    std::unique_ptr<sim_chip> b = load(d, &path_b);
-    ASSERT_TRUE(a && b);
-    std::vector<unsigned> ra, rb;
-    for (unsigned i = 0; i < 6; i++) {
-        a->drive(i, i << 1);
-        b->drive(i, i << 1);
-        ra.push_back(a->read());
-        rb.push_back(b->read());
-    }
-    std::string err = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(ra, rb);
-    auto line = [](const std::string &path) {
-        return "jedec: " + path +
-               ": feedback through B1 does not settle at inputs 0x000, weak drive 0x00; keeping the levels after "
-               "16 passes (reported once)\n";
+    std::unique_ptr<sim_chip> chip = load(jk_pal16l8, "B1: B1", path); // B1 = /B1
+    for (unsigned i = 0; chip && i < 6; i++)
+        chip->drive(i, i << 1);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "jedec: " + path + ": feedback through B1 does not settle at "
+              "inputs 0x000, weak drive 0x00; keeping the levels after 16 passes (reported once)\n");
+}
+
+TEST(JedecParse, LayoutsAndRefusals)
+{
+    // Texts for a device of eight fuses: the fuses they give, or the reason.
+    const std::pair<std::string, std::string> cases[] = {
+        {"\x02\r\nnotes*QF8*L0 0101 1010*C005A*\r\n\x03" "0000", "01011010"},
+        {"notes*L0000\r\n0101\r\n1010*", "01011010"}, // no STX, QF or C; an L field over lines
+        {"notes*F1*L2 00*C00F3*", "11001111"},
+        {"notes*F0*L6 11*C00c0*", "00000011"},
+        {"notes*QF9*L0 0*", "the file is for 9 fuses, but the device has 8"},
+        {"notes*L6 010*", "the fuse list reaches fuse 8, but the device has 8 fuses"},
+        {"notes*L0 01011010*C005B*", "fuse checksum mismatch: the file says 005B, its fuses give 005A"},
+        {"Just some notes about a chip.\r\n", "not a JEDEC fuse map (no field ends in '*')"},
+        {"\x02 notes*QF8*F0*G0*\x03" "0000", "not a JEDEC fuse map (no L field)"},
+        {"notes*L0000 0101x0*", "the L field at fuse 4 holds `x', not a fuse state"},
+        {"notes*L 0101*", "an L field has no fuse number"},
+        {"notes*L0000 0101*C12G4*", "the C field `C12G4' is not a 4-digit fuse checksum"},
     };
-    EXPECT_EQ(err, line(path_a) + line(path_b));
-}
-
-TEST(JedecModel, Pal16r8CounterCountsEveryRisingEdgeOfPin1)
-{
-    jk_design d; // B2..B0 count up at each clock (active low: the terms give the inverse of the next count)
-    d.device = jk_pal16r8;
-    for (jk_output &o : d.out)
-        o.kind = jk_reg;
-    d.out[0] = reg({hi({B0})});
-    d.out[1] = reg({hi({B1, B0}), lo({B1, B0})});
-    d.out[2] = reg({hi({B2, B1, B0}), lo({B2, B1}), lo({B2, B0})});
-    std::unique_ptr<sim_chip> chip = load(d);
-    ASSERT_TRUE(chip);
-    // Registers start at Q = 0, so the pins read 7 before the first edge.
-    expect_same_dump(jk_sweep(*chip), make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
-                         oe = bit(ix, 9) ? 0 : 0xFF;
-                         out = 0xF8 | ((7 + edges_before(rx, ix)) & 7);
-                     }));
-
-    chip = load(d);
-    ASSERT_TRUE(chip);
-    chip->drive(0x200, 0x00); // outputs off; the registers still count
-    chip->drive(0x201, 0x00);
-    chip->drive(0x200, 0x05);
-    EXPECT_EQ(chip->read(), 0x05u);
-    chip->drive(0x000, 0x00);
-    EXPECT_EQ(chip->read() & 7, 0u);
-    chip->drive(0x000, 0x00); // no edge, no count
-    chip->drive(0x001, 0x00);
-    chip->drive(0x001, 0x00); // high stays high: no edge
-    EXPECT_EQ(chip->read() & 7, 1u);
-}
-
-TEST(JedecModel, Gal16v8SimpleModePolarityInputsAndDisabledTerms)
-{
-    jk_design d;
-    d.device = jk_gal_simple;
-    d.out[6] = comb({hi({I0}), hi({I5})}); // second term switched off below
-    d.out[6].active_high = true;
-    d.disabled_rows = {9};
-    d.out[5] = comb({hi({B7})});           // B5 = /B7, pin 19 reaching the array as an input
-    d.out[4] = comb({});                   // no term: the inactive level, high
-    d.out[3] = comb({hi({I1, I2})});       // pin 15: always driven
-    d.out[3].active_high = true;
-    d.out[0] = comb({hi({B7, I3})});
-    d.out[0].active_high = true;
-    std::unique_ptr<sim_chip> chip = load(d);
-    ASSERT_TRUE(chip);
-    expect_same_dump(jk_sweep(*chip), make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
-                         oe = 0x40 | 0x20 | 0x10 | 0x08 | 0x01;
-                         out = bit(ix, 0) << 6 | (bit(rx, 7) ^ 1) << 5 | 1 << 4 | (bit(ix, 1) & bit(ix, 2)) << 3 |
-                               (bit(rx, 7) & bit(ix, 3));
-                     }));
-}
-
-TEST(JedecModel, Gal16v8ComplexModeEnablesAndFeedback)
-{
-    jk_design d;
-    d.device = jk_gal_complex;
-    d.out[7] = comb_oe(lo({I9}), {hi({I0, I1})}); // pin 19: no feedback in this mode
-    d.out[7].active_high = true;
-    d.out[2] = comb_oe(hi({I8}), {hi({I2})});     // B2 = /I2 while I8
-    d.out[3] = comb({hi({B2, I3})});              // B3 = B2 & I3, the weak B2 while it floats
-    d.out[3].active_high = true;
-    std::unique_ptr<sim_chip> chip = load(d);
-    ASSERT_TRUE(chip);
-    expect_same_dump(jk_sweep(*chip), make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
-                         unsigned b2 = bit(ix, 8) ? bit(ix, 2) ^ 1 : bit(rx, 2);
-                         oe = (bit(ix, 9) ? 0 : 0x80) | bit(ix, 8) << 2 | 0x08;
-                         out = (bit(ix, 0) & bit(ix, 1)) << 7 | b2 << 2 | (b2 & bit(ix, 3)) << 3;
-                     }));
-}
-
-TEST(JedecModel, Gal16v8RegisteredModeFeedsBackTheRegister)
-{
-    jk_design d;
-    d.device = jk_gal_registered;
-    d.out[1] = reg({lo({B1})}); // toggles at every edge
-    d.out[1].active_high = true;
-    d.out[0] = comb_oe(hi({I8}), {hi({B1})}); // the register's level, also while pin 13 is off
-    d.out[0].active_high = true;
-    std::unique_ptr<sim_chip> chip = load(d);
-    ASSERT_TRUE(chip);
-    // Q = 0 at power-up: the inverting output buffer shows high whatever the polarity.
-    expect_same_dump(jk_sweep(*chip), make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
-                         unsigned b1 = (edges_before(rx, ix) & 1) ^ 1;
-                         oe = (bit(ix, 9) ? 0 : 0x02) | bit(ix, 8);
-                         out = b1 << 1 | b1;
-                     }));
-}
-
-TEST(JedecModel, RandomCombinationalMapsMatchTheEvaluator)
-{
-    for (jk_device dev : {jk_pal16l8, jk_gal_simple, jk_gal_complex}) {
-        for (unsigned seed = 1; seed <= 2; seed++) {
-            SCOPED_TRACE(std::string(jk_device_name(dev)) + " mode " + std::to_string(dev) + " seed " +
-                         std::to_string(seed));
-            jk_design d = jk_random(dev, seed);
-            std::unique_ptr<sim_chip> chip = load(d);
-            ASSERT_TRUE(chip);
-            expect_same_dump(jk_sweep(*chip), make_dump([&](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
-                                 jk_eval(d, ix, rx, oe, out);
-                             }));
-        }
+    for (const auto &c : cases) {
+        std::vector<uint8_t> fuses;
+        std::string err, got;
+        bool ok = jedec_parse(c.first, 8, fuses, err);
+        for (uint8_t f : fuses)
+            got += static_cast<char>('0' + f);
+        EXPECT_EQ(ok ? got : err, c.second) << c.first;
     }
+}
+
+TEST(JedecParse, ChipsRefuseWhatTheyCannotModel)
+{
+    std::string dir = make_temp_dir(), err;
+    write_text(dir + "/pal.jed", jk_text(std::vector<uint8_t>(2048)));
+    write_text(dir + "/gal.jed", jk_text(std::vector<uint8_t>(2194)));
+    EXPECT_TRUE(sim_make_jedec_chip("pal16l8", dir + "/pal.jed", err)) << err;
+    const char *const cases[][3] = {
+        {"GAL16V8", "gal.jed", "the mode fuses SYN=0 AC0=0 select no GAL16V8 mode"},
+        {"PAL16L8", "gal.jed", "the file is for 2194 fuses, but the device has 2048"},
+        {"GAL16V8", "pal.jed", "the file is for 2048 fuses, but the device has 2194"},
+        {"PAL20V8", "pal.jed", "unknown device `PAL20V8' (PAL16L8, PAL16R4, PAL16R6, PAL16R8 or GAL16V8)"},
+        {"PAL16L8", "none.jed", "cannot open the fuse map"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(sim_make_jedec_chip(c[0], dir + "/" + c[1], err) ? "loaded" : err, c[2]) << c[0] << " " << c[1];
 }
