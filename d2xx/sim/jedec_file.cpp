@@ -86,7 +86,7 @@ bool jedec_parse(const std::string &text, unsigned fuse_count, std::vector<uint8
     if (end == std::string::npos)
         end = text.size();
 
-    // The text up to the first '*' is the design specification; every field
+    // The text up to the first '*' is the file's header; every field
     // after it ends in '*'.
     size_t pos = text.find('*', begin);
     if (pos == std::string::npos || pos >= end) {
