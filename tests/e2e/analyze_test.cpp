@@ -64,6 +64,9 @@ TEST_P(AnalyzeCommand, ShortAndMissingFiles)
     std::remove(dir.c_str());
 }
 
-INSTANTIATE_TEST_SUITE_P(BothPrograms, AnalyzeCommand, ::testing::Values(GATESWEEP_EXE, GATESWEEP_B_EXE));
+INSTANTIATE_TEST_SUITE_P(BothPrograms, AnalyzeCommand, ::testing::Values(GATESWEEP_EXE, GATESWEEP_B_EXE),
+                         [](const ::testing::TestParamInfo<const char *> &info) {
+                             return std::string(info.index == 0 ? "board_a" : "board_b");
+                         });
 
 } // namespace

@@ -63,6 +63,20 @@ TEST(Dump, ReplayedDumpComesBackByteForByteOnBothBoards)
     }
 }
 
+TEST(Dump, ExampleChipsDumpedThenAnalysedGiveTheGoldenTexts)
+{
+    std::string dir = make_temp_dir();
+    for (const board &b : boards) {
+        for (std::string chip : {"u12", "pal"}) {
+            std::vector<std::string> env = {"FTD2XX_SIM_BOARD=" + std::string(b.letter), "FTD2XX_SIM_CHIP=example:" + chip};
+            ASSERT_EQ(run_program(dir, env, b.exe, {"dump", chip + ".bin"}).status, 1);
+            run_result r = run_program(dir, {}, b.exe, {"analyze", chip + ".bin"});
+            EXPECT_EQ(r.status, 1);
+            expect_golden(chip + ".txt", r.out);
+        }
+    }
+}
+
 TEST(Dump, ProgressLineOnStandardErrorOnly)
 {
     std::string dir = make_temp_dir();
