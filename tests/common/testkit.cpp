@@ -20,6 +20,26 @@ std::vector<uint8_t> make_dump(const chip_fn &chip)
     return dump;
 }
 
+static unsigned bit(unsigned v, int n)
+{
+    return (v >> n) & 1u;
+}
+
+void u12_chip(unsigned ix, unsigned rx, unsigned &oe, unsigned &out)
+{
+    oe = 0x98u | bit(ix, 2) << 6 | (bit(ix, 5) ^ 1u) << 2 | (bit(ix, 9) ^ 1u);
+    out = (bit(ix, 0) & bit(ix, 1)) << 7 | (bit(ix, 3) ^ 1u) << 6 | (bit(ix, 4) ^ bit(rx, 5)) << 3 | 1u << 2 |
+          bit(ix, 6);
+}
+
+void pal_chip(unsigned ix, unsigned, unsigned &oe, unsigned &out)
+{
+    out = (bit(ix, 0) & bit(ix, 1)) | (bit(ix, 2) | bit(ix, 3)) << 1 | (bit(ix, 4) ^ 1u) << 2 |
+          (bit(ix, 5) ^ bit(ix, 6)) << 3 | bit(ix, 7) << 4 | (bit(ix, 8) & bit(ix, 0)) << 5 |
+          ((bit(ix, 1) | bit(ix, 2)) ^ 1u) << 6 | (bit(ix, 3) | bit(ix, 8)) << 7;
+    oe = bit(ix, 9) ? 0x0Fu : 0xFFu;
+}
+
 std::string make_temp_dir()
 {
     const char *base = std::getenv("TMPDIR");

@@ -19,6 +19,15 @@ using chip_fn = std::function<void(unsigned ix, unsigned rx, unsigned &oe, unsig
 // The 262144-byte dump such a chip gives, indexed rx * 1024 + ix.
 std::vector<uint8_t> make_dump(const chip_fn &chip);
 
+// The two worked-example chips, as their descriptions give them.
+// u12: B7 = I0 AND I1; B6 = NOT I3 while I2 is high; B5, B1 inputs; B4 low;
+// B3 = I4 XOR B5; B2 high while I5 is low; B0 = I6 while I9 is low.
+void u12_chip(unsigned ix, unsigned rx, unsigned &oe, unsigned &out);
+// pal: B0 = I0 AND I1, B1 = I2 OR I3, B2 = NOT I4, B3 = I5 XOR I6, always
+// driven; B4 = I7, B5 = I8 AND I0, B6 = NOT I1 AND NOT I2, B7 = I3 OR I8,
+// driven while I9 is low.
+void pal_chip(unsigned ix, unsigned rx, unsigned &oe, unsigned &out);
+
 // A new empty folder under the system's temporary folder.
 std::string make_temp_dir();
 void write_file(const std::string &path, const std::vector<uint8_t> &bytes);

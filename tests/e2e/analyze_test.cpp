@@ -6,26 +6,6 @@
 
 namespace {
 
-inline unsigned bit(unsigned v, int n) { return (v >> n) & 1u; }
-
-// B7 = I0 AND I1; B6 = NOT I3 while I2 is high; B5, B1 inputs; B4 low;
-// B3 = I4 XOR B5; B2 high while I5 is low; B0 = I6 while I9 is low.
-void u12_chip(unsigned ix, unsigned rx, unsigned &oe, unsigned &out)
-{
-    oe = 0x98u | bit(ix, 2) << 6 | (bit(ix, 5) ^ 1u) << 2 | (bit(ix, 9) ^ 1u);
-    out = (bit(ix, 0) & bit(ix, 1)) << 7 | (bit(ix, 3) ^ 1u) << 6 | (bit(ix, 4) ^ bit(rx, 5)) << 3 | 1u << 2 |
-          bit(ix, 6);
-}
-
-// B0..B3 always driven; B4..B7 driven while I9 is low.
-void pal_chip(unsigned ix, unsigned, unsigned &oe, unsigned &out)
-{
-    out = (bit(ix, 0) & bit(ix, 1)) | (bit(ix, 2) | bit(ix, 3)) << 1 | (bit(ix, 4) ^ 1u) << 2 |
-          (bit(ix, 5) ^ bit(ix, 6)) << 3 | bit(ix, 7) << 4 | (bit(ix, 8) & bit(ix, 0)) << 5 |
-          ((bit(ix, 1) | bit(ix, 2)) ^ 1u) << 6 | (bit(ix, 3) | bit(ix, 8)) << 7;
-    oe = bit(ix, 9) ? 0x0Fu : 0xFFu;
-}
-
 struct example {
     const char *file, *golden;
     chip_fn chip;
