@@ -41,9 +41,15 @@ int mcu_poke(int dev, int addr, uint8_t data)
     return 1;
 }
 
-// A command list of n bytes, or null after the allocation message.
-static std::unique_ptr<uint8_t[]> command_list(long n)
+// A command list for count commands of width bytes each, or null after a
+// line saying why there is none.
+static std::unique_ptr<uint8_t[]> command_list(int count, long width)
 {
+    if (count < 0) {
+        std::printf("Error: Invalid transfer size (%d bytes).\n", count);
+        return nullptr;
+    }
+    long n = width * count;
     std::unique_ptr<uint8_t[]> list(new (std::nothrow) uint8_t[n > 0 ? n : 1]);
     if (!list)
         std::printf("Error: Couldn't allocate %lX bytes for command list.\n", static_cast<unsigned long>(n));
@@ -52,11 +58,7 @@ static std::unique_ptr<uint8_t[]> command_list(long n)
 
 void mcu_send(int dev, int start, const uint8_t *src, int count)
 {
-    if (count < 0) {
-        std::printf("Error: Invalid transfer size (%d bytes).\n", count);
-        return;
-    }
-    std::unique_ptr<uint8_t[]> list = command_list(4L * count);
+    std::unique_ptr<uint8_t[]> list = command_list(count, 4);
     if (!list)
         return;
     for (int i = 0; i < count; i++) {
@@ -68,11 +70,7 @@ void mcu_send(int dev, int start, const uint8_t *src, int count)
 
 void mcu_get(int dev, int start, uint8_t *dest, int count)
 {
-    if (count < 0) {
-        std::printf("Error: Invalid transfer size (%d bytes).\n", count);
-        return;
-    }
-    std::unique_ptr<uint8_t[]> list = command_list(3L * count);
+    std::unique_ptr<uint8_t[]> list = command_list(count, 3);
     if (!list)
         return;
     for (int i = 0; i < count; i++)
