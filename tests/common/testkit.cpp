@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -38,6 +39,21 @@ void pal_chip(unsigned ix, unsigned, unsigned &oe, unsigned &out)
           (bit(ix, 5) ^ bit(ix, 6)) << 3 | bit(ix, 7) << 4 | (bit(ix, 8) & bit(ix, 0)) << 5 |
           ((bit(ix, 1) | bit(ix, 2)) ^ 1u) << 6 | (bit(ix, 3) | bit(ix, 8)) << 7;
     oe = bit(ix, 9) ? 0x0Fu : 0xFFu;
+}
+
+std::string published_maps_dir()
+{
+    std::string dir = SHARED_TESTDATA_DIR;
+    if (dir.empty() || !std::filesystem::is_directory(dir + "/jedec"))
+        return "";
+    return dir;
+}
+
+std::string published_maps_missing()
+{
+    return "the published fuse maps are not here: put the folder holding jedec/*.jed "
+           "at ../shared/testdata beside the project, or name it with "
+           "-DGATESWEEP_TESTDATA_DIR=FOLDER";
 }
 
 std::string make_temp_dir()

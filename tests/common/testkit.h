@@ -48,6 +48,12 @@ struct run_result {
 run_result run_program(const std::string &dir, const std::vector<std::string> &env,
                        const std::string &exe, const std::vector<std::string> &args);
 
+// The folder of the published fuse maps (holding jedec/*.jed), or "" when
+// this checkout has none: a test that needs them then calls
+// GTEST_SKIP() << published_maps_missing().
+std::string published_maps_dir();
+std::string published_maps_missing();
+
 // Compares text with the golden file tests/golden/NAME. With the environment
 // variable GATESWEEP_BLESS=1 the file is rewritten instead and the test passes.
 void expect_golden(const std::string &name, const std::string &text);
