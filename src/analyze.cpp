@@ -169,14 +169,15 @@ void compute_masks()
         iterms_ever_used |= m.out_mask | m.oe_mask;
 }
 
-void analyze_pal(const char *filename)
+bool analyze_pal(const char *filename)
 {
     if (!load_dump(filename))
-        return;
+        return false;
     clear_analysis();
     classify_pins();
     compute_masks();
     print_summary(stdout, filename);
     term_table table = new_term_table();
     write_cupl(stdout, filename, table);
+    return true;
 }

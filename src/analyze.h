@@ -36,8 +36,8 @@ extern std::array<macrocell, NUM_BX> mc;
 extern uint32_t iterms_ever_used;
 
 // The analyze command: analyses the dump file and prints the report and the
-// CUPL source on standard output.
-void analyze_pal(const char *filename);
+// CUPL source on standard output. False when the file could not be read.
+bool analyze_pal(const char *filename);
 
 // The stages of analyze_pal, in their order.
 
