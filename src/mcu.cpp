@@ -2,20 +2,10 @@
 
 #include "usb.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <new>
-#include <thread>
-
-// Gives up the rest of the time slice while polling the receive queue.
-static void yield_slice()
-{
-#ifdef _WIN32
-    Sleep(0);
-#else
-    std::this_thread::yield();
-#endif
-}
 
 int mcu_flush(uint8_t *buf)
 {
@@ -42,17 +32,18 @@ int mcu_poke(int dev, int addr, uint8_t data)
 }
 
 // A command list for count commands of width bytes each, or null after a
-// line saying why there is none.
-static std::unique_ptr<uint8_t[]> command_list(int count, long width)
+// line saying why there is none. Sizes are 64-bit so that no count can
+// overflow them.
+static std::unique_ptr<uint8_t[]> command_list(int count, int64_t width)
 {
     if (count < 0) {
         std::printf("Error: Invalid transfer size (%d bytes).\n", count);
         return nullptr;
     }
-    long n = width * count;
-    std::unique_ptr<uint8_t[]> list(new (std::nothrow) uint8_t[n > 0 ? n : 1]);
+    int64_t n = width * count;
+    std::unique_ptr<uint8_t[]> list(new (std::nothrow) uint8_t[n > 0 ? static_cast<size_t>(n) : 1]);
     if (!list)
-        std::printf("Error: Couldn't allocate %lX bytes for command list.\n", static_cast<unsigned long>(n));
+        std::printf("Error: Couldn't allocate %llX bytes for command list.\n", static_cast<unsigned long long>(n));
     return list;
 }
 
@@ -62,10 +53,33 @@ void mcu_send(int dev, int start, const uint8_t *src, int count)
     if (!list)
         return;
     for (int i = 0; i < count; i++) {
-        uint8_t *cmd = &list[4L * i];
+        uint8_t *cmd = &list[4 * static_cast<size_t>(i)];
         cmd[mcu_addr_cmd(cmd, mcu_write_ext, static_cast<unsigned>(start + i) & 0xFFFF)] = src[i];
     }
-    ft_send_data(dev, list.get(), 4 * count);
+    // In pieces that fit the transfer size.
+    const uint8_t *cmd = list.get();
+    for (int64_t left = 4 * static_cast<int64_t>(count); left > 0;) {
+        int piece = left < INT32_MAX ? static_cast<int>(left) : INT32_MAX - 3;
+        ft_send_data(dev, cmd, piece);
+        cmd += piece;
+        left -= piece;
+    }
+}
+
+// Writes count bytes of cmd, all of them however few the library takes a call.
+static void write_all(ft_device_t &d, const uint8_t *cmd, DWORD count, const char *msg)
+{
+    ft_progress_t watch;
+    while (count > 0) {
+        DWORD written = 0;
+        d.status = FT_Write(d.handle, const_cast<uint8_t *>(cmd), count, &written);
+        ft_checkerr(d.status, msg);
+        if (written > count)
+            written = count;
+        cmd += written;
+        count -= written;
+        ft_watch_progress(watch, written, msg);
+    }
 }
 
 void mcu_get(int dev, int start, uint8_t *dest, int count)
@@ -74,55 +88,51 @@ void mcu_get(int dev, int start, uint8_t *dest, int count)
     if (!list)
         return;
     for (int i = 0; i < count; i++)
-        mcu_addr_cmd(&list[3L * i], mcu_read_ext, static_cast<unsigned>(start + i) & 0xFFFF);
+        mcu_addr_cmd(&list[3 * static_cast<size_t>(i)], mcu_read_ext, static_cast<unsigned>(start + i) & 0xFFFF);
 
     ft_device_t &d = ft_device[dev];
-    uint8_t flush = mcu_send_now;
+    const uint8_t flush = mcu_send_now;
     const uint8_t *cmd = list.get();
     uint8_t *out = dest;
-    long pending = 3L * count;
-    long missing = count;
+    int64_t pending = 3 * static_cast<int64_t>(count);
+    int64_t missing = count;
     do {
         DWORD chunk = static_cast<DWORD>(pending < mcu_pass_bytes ? pending : mcu_pass_bytes);
-        DWORD written = 0;
-        d.status = FT_Write(d.handle, const_cast<uint8_t *>(cmd), chunk, &written);
-        ft_checkerr(d.status, "mcu_get: Error writing command data.");
-        cmd += written;
-        pending -= static_cast<long>(written);
-
-        DWORD flushed = 0;
-        d.status = FT_Write(d.handle, &flush, 1, &flushed);
-        ft_checkerr(d.status, "mcu_get: Error writing flush command.");
-
-        DWORD expect = written / 3;
-        while (ft_queue_status(dev) < expect)
-            yield_slice();
+        write_all(d, cmd, chunk, "mcu_get: Error writing command data.");
+        cmd += chunk;
+        pending -= chunk;
+        write_all(d, &flush, 1, "mcu_get: Error writing flush command.");
+        // Wait for this pass' replies, but read no more than is missing.
+        DWORD expect = chunk / 3;
+        ft_progress_t watch;
+        for (uint32_t queued = 0; (queued = ft_queue_status(dev)) < expect;)
+            ft_watch_progress(watch, queued, "mcu_get: Error reading result data.");
         DWORD got = 0;
         d.status = FT_Read(d.handle, out, expect, &got);
         ft_checkerr(d.status, "mcu_get: Error reading result data.");
+        if (got > expect)
+            got = expect;
         out += got;
-        missing -= static_cast<long>(got);
+        missing -= got;
     } while (pending != 0);
-
     // Results that short reads left behind. Read no more than is still
     // missing: extra bytes stay queued rather than overrun the destination.
+    ft_progress_t watch;
     while (missing > 0) {
-        DWORD written = 0;
-        d.status = FT_Write(d.handle, &flush, 1, &written);
-        ft_checkerr(d.status, "mcu_get: Error writing flush command.");
+        write_all(d, &flush, 1, "mcu_get: Error writing flush command.");
         uint32_t queued = ft_queue_status(dev);
-        if (queued == 0) {
-            yield_slice();
-            continue;
-        }
-        DWORD want = static_cast<DWORD>(queued < static_cast<uint32_t>(missing) ? queued : missing);
         DWORD got = 0;
-        d.status = FT_Read(d.handle, out, want, &got);
-        ft_checkerr(d.status, "mcu_get: Error reading result data.");
-        out += got;
-        missing -= static_cast<long>(got);
+        if (queued != 0) {
+            DWORD want = static_cast<DWORD>(queued < missing ? queued : missing);
+            d.status = FT_Read(d.handle, out, want, &got);
+            ft_checkerr(d.status, "mcu_get: Error reading result data.");
+            if (got > want)
+                got = want;
+            out += got;
+            missing -= got;
+        }
+        ft_watch_progress(watch, got, "mcu_get: Error reading result data.");
     }
-
     if (ft_queue_status(dev) != 0)
         std::printf("Error: queue not empty after mcu_get() complete.\n");
 }

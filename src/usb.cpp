@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <thread>
 
 std::array<ft_device_t, ft_max_devices> ft_device{};
 
@@ -56,12 +57,17 @@ int ft_scan_devices(const char *pattern)
 
     std::unique_ptr<FT_DEVICE_LIST_INFO_NODE[]> nodes(new (std::nothrow) FT_DEVICE_LIST_INFO_NODE[count]);
     if (!nodes) {
-        std::printf("Error: Couldn't allocate %lX bytes for device list.\n",
-                    static_cast<unsigned long>(count * sizeof(FT_DEVICE_LIST_INFO_NODE)));
+        std::printf("Error: Couldn't allocate %llX bytes for device list.\n",
+                    static_cast<unsigned long long>(count) * sizeof(FT_DEVICE_LIST_INFO_NODE));
         return 0;
     }
     std::memset(nodes.get(), 0, count * sizeof(FT_DEVICE_LIST_INFO_NODE));
-    ft_checkerr(FT_GetDeviceInfoList(nodes.get(), &count), "Error: Can't retrieve device info list.");
+    DWORD listed = count;
+    ft_checkerr(FT_GetDeviceInfoList(nodes.get(), &listed), "Error: Can't retrieve device info list.");
+    // A module plugged in between the two calls can make the second report
+    // more nodes than the array holds: never walk past it.
+    if (listed < count)
+        count = listed;
 
     int found = 0;
     for (DWORD i = 0; i < count && found < ft_max_devices; i++) {
@@ -114,22 +120,56 @@ int ft_close_device(int dev)
     return 1;
 }
 
-// Moves size bytes in pieces of 61440 and one remainder, each piece one call.
+void ft_watch_progress(ft_progress_t &watch, uint32_t moved, const char *msg)
+{
+    auto now = std::chrono::steady_clock::now();
+    if (moved != 0 || watch.last.time_since_epoch().count() == 0) {
+        watch.last = now;
+        return;
+    }
+    if (now - watch.last < std::chrono::milliseconds(ft_stall_ms)) {
+        ft_yield();
+        return;
+    }
+    std::printf("Error:  %s\n", msg);
+    std::printf("Status: No data moved for %d seconds.\n", ft_stall_ms / 1000);
+    std::exit(2);
+}
+
+void ft_yield()
+{
+#ifdef _WIN32
+    Sleep(0);
+#else
+    std::this_thread::yield();
+#endif
+}
+
+// Moves size bytes in pieces of 61440 and one remainder, each piece one
+// call, and as many more as the library needs when it moves fewer bytes
+// than asked: the transfer returns only when every byte has moved.
 static void transfer(int dev, uint8_t *buf, int size, bool write)
 {
     ft_device_t &d = ft_device[dev];
     for (int pos = 0; pos < size;) {
         int piece = size - pos >= ft_block_size ? ft_block_size : size - pos;
-        DWORD done = 0;
-        if (write)
-            d.status = FT_Write(d.handle, buf + pos, static_cast<DWORD>(piece), &done);
-        else
-            d.status = FT_Read(d.handle, buf + pos, static_cast<DWORD>(piece), &done);
-        if (piece == ft_block_size)
-            ft_checkerr(d.status, write ? "Error writing data (block)" : "Error reading data (block)");
-        else
-            ft_checkerr(d.status, write ? "Error writing data (remainder)" : "Error reading data (remainder)");
-        pos += piece;
+        const char *msg = piece == ft_block_size
+                              ? (write ? "Error writing data (block)" : "Error reading data (block)")
+                              : (write ? "Error writing data (remainder)" : "Error reading data (remainder)");
+        ft_progress_t watch;
+        for (int left = piece; left > 0;) {
+            DWORD done = 0;
+            if (write)
+                d.status = FT_Write(d.handle, buf + pos, static_cast<DWORD>(left), &done);
+            else
+                d.status = FT_Read(d.handle, buf + pos, static_cast<DWORD>(left), &done);
+            ft_checkerr(d.status, msg);
+            if (done > static_cast<DWORD>(left))
+                done = static_cast<DWORD>(left);
+            pos += static_cast<int>(done);
+            left -= static_cast<int>(done);
+            ft_watch_progress(watch, done, msg);
+        }
     }
 }
 

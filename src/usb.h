@@ -5,6 +5,7 @@
 #define USB_H
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 
 #ifdef _WIN32
@@ -32,11 +33,27 @@ int ft_scan_devices(const char *pattern);
 int ft_open_device(int dev);
 // 1 when closed, 0 when the entry was not open.
 int ft_close_device(int dev);
-// Block transfers; they return 1 (failures end the process).
+// Block transfers; they return 1 when every byte has moved (failures end
+// the process, also when no byte moves for ft_stall_ms).
 int ft_send_data(int dev, const uint8_t *buf, int size);
 int ft_get_data(int dev, uint8_t *buf, int size);
 // Bytes waiting in the module's receive queue.
 uint32_t ft_queue_status(int dev);
+// A transfer that moves no byte for this long has lost the module.
+constexpr int ft_stall_ms = 3000;
+
+// Progress of one transfer: the time of the latest call that moved bytes.
+struct ft_progress_t {
+    std::chrono::steady_clock::time_point last{};
+};
+// Call after every library call of a transfer with the bytes it moved (the
+// first call starts the clock). Yields when nothing moved, and ends the
+// process like ft_checkerr, naming msg, when nothing has moved for
+// ft_stall_ms.
+void ft_watch_progress(ft_progress_t &watch, uint32_t moved, const char *msg);
+// Gives up the rest of the time slice while waiting on the module.
+void ft_yield();
+
 // The library status in words.
 const char *ft_getstatus(FT_STATUS status);
 // Returns when status is FT_OK; otherwise prints msg and the status in words

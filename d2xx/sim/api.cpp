@@ -60,6 +60,7 @@ struct sim_state {
     bool bad = false;   // a setting is bad: every call fails
     std::vector<sim_module> modules;
     std::vector<sim_fault> faults;
+    std::vector<sim_short> shorts;
     std::array<unsigned long, fn_count> calls{};
 };
 
@@ -110,6 +111,7 @@ void load()
         return;
     }
     state.faults = s.faults;
+    state.shorts = s.shorts;
     state.modules.resize(s.modules.size());
     for (size_t m = 0; m < s.modules.size(); m++) {
         sim_module &mod = state.modules[m];
@@ -143,6 +145,16 @@ FT_STATUS enter(sim_function fn)
             return static_cast<FT_STATUS>(f.status);
     }
     return FT_OK;
+}
+
+// The most bytes that the current call of fn may move, count at most.
+DWORD short_limit(sim_function fn, DWORD count)
+{
+    for (const sim_short &s : state.shorts) {
+        if (s.function == fn && state.calls[fn] >= s.call && s.limit < count)
+            count = static_cast<DWORD>(s.limit);
+    }
+    return count;
 }
 
 // Traces the call's line and flushes the trace: the end of every call.
@@ -320,7 +332,7 @@ FT_STATUS FTD2XX_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD *dwRxBytes)
         st = FT_INVALID_PARAMETER;
     DWORD count = 0;
     if (st == FT_OK) {
-        count = static_cast<DWORD>(sim_port_available(intf->port));
+        count = short_limit(fn_get_queue_status, static_cast<DWORD>(sim_port_available(intf->port)));
         *dwRxBytes = count;
     }
     leave("FT_GetQueueStatus", handle_arg(ftHandle), st,
@@ -372,13 +384,14 @@ FT_STATUS FTD2XX_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytes
     // A null buffer is fine for nothing at all.
     if (st == FT_OK && ((!lpBuffer && dwBytesToWrite) || !lpBytesWritten))
         st = FT_INVALID_PARAMETER;
+    DWORD taken = st == FT_OK ? short_limit(fn_write, dwBytesToWrite) : 0;
     // The call line comes first here, followed by the commands it carried:
     // once the checks have passed, nothing can fail.
     leave("FT_Write", handle_arg(ftHandle) + ", count=" + std::to_string(dwBytesToWrite), st,
-          st == FT_OK ? "written=" + std::to_string(dwBytesToWrite) : "");
+          st == FT_OK ? "written=" + std::to_string(taken) : "");
     if (st == FT_OK) {
-        sim_port_write(intf->port, module->board, static_cast<const uint8_t *>(lpBuffer), dwBytesToWrite);
-        *lpBytesWritten = dwBytesToWrite;
+        sim_port_write(intf->port, module->board, static_cast<const uint8_t *>(lpBuffer), taken);
+        *lpBytesWritten = taken;
         sim_trace_flush();
     }
     return st;
@@ -395,7 +408,8 @@ FT_STATUS FTD2XX_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesT
         st = FT_INVALID_PARAMETER;
     DWORD got = 0;
     if (st == FT_OK) {
-        got = static_cast<DWORD>(sim_port_read(intf->port, static_cast<uint8_t *>(lpBuffer), dwBytesToRead));
+        got = static_cast<DWORD>(sim_port_read(intf->port, static_cast<uint8_t *>(lpBuffer),
+                                               short_limit(fn_read, dwBytesToRead)));
         *lpBytesReturned = got;
     }
     leave("FT_Read", handle_arg(ftHandle) + ", count=" + std::to_string(dwBytesToRead), st,

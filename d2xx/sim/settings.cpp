@@ -122,6 +122,26 @@ bool sim_parse_faults(const std::string &value, std::vector<sim_fault> &faults, 
     return true;
 }
 
+bool sim_parse_shorts(const std::string &value, std::vector<sim_short> &shorts, std::string &reason)
+{
+    // The same items as faults, with a byte limit in place of the status.
+    std::vector<sim_fault> items;
+    shorts.clear();
+    if (!sim_parse_faults(value, items, reason)) {
+        reason = "an item is not NAME=LIMIT or NAME@N=LIMIT";
+        return false;
+    }
+    for (const sim_fault &f : items) {
+        if (f.function != fn_read && f.function != fn_write && f.function != fn_get_queue_status) {
+            reason = std::string(sim_function_name[f.function]) +
+                     " moves no bytes (FT_Read, FT_Write or FT_GetQueueStatus)";
+            return false;
+        }
+        shorts.push_back({f.function, f.call, f.status});
+    }
+    return true;
+}
+
 bool sim_read_settings(sim_settings &s, sim_setting_error &err)
 {
     s = sim_settings();
@@ -152,6 +172,12 @@ bool sim_read_settings(sim_settings &s, sim_setting_error &err)
 
     if (sim_getenv("FTD2XX_SIM_FAIL", value) && !sim_parse_faults(value, s.faults, err.reason)) {
         err.variable = "FTD2XX_SIM_FAIL";
+        err.value = value;
+        return false;
+    }
+
+    if (sim_getenv("FTD2XX_SIM_SHORT", value) && !sim_parse_shorts(value, s.shorts, err.reason)) {
+        err.variable = "FTD2XX_SIM_SHORT";
         err.value = value;
         return false;
     }

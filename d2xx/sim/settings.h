@@ -1,7 +1,8 @@
 // Settings of the simulated module library, taken from the environment:
 // FTD2XX_SIM_MODULES (attached modules), FTD2XX_SIM_BOARD (adapter board
 // variant), FTD2XX_SIM_CHIP (the PAL in the socket, see chip.h),
-// FTD2XX_SIM_FAIL (scheduled faults) and FTD2XX_SIM_TRACE (trace file).
+// FTD2XX_SIM_FAIL (scheduled faults), FTD2XX_SIM_SHORT (short transfers) and
+// FTD2XX_SIM_TRACE (trace file).
 // Only parsing lives here; api.cpp acts on the result.
 #ifndef SIM_SETTINGS_H
 #define SIM_SETTINGS_H
@@ -43,11 +44,20 @@ struct sim_fault {
     unsigned long status;
 };
 
+// From the call-th call of function on (1 = the first), the call moves at
+// most limit bytes: short reads and writes, and a queue that shows little.
+struct sim_short {
+    sim_function function;
+    unsigned long call;
+    unsigned long limit;
+};
+
 struct sim_settings {
     std::vector<sim_module_setting> modules;
     sim_board_variant board = sim_board_variant::a;
     std::string chip;          // a FTD2XX_SIM_CHIP value, see sim_make_chip
     std::vector<sim_fault> faults;
+    std::vector<sim_short> shorts;
     std::string trace_path;    // empty: no trace
 };
 
@@ -70,5 +80,8 @@ bool sim_read_settings(sim_settings &s, sim_setting_error &err);
 bool sim_parse_modules(const std::string &value, std::vector<sim_module_setting> &modules,
                        std::string &reason);
 bool sim_parse_faults(const std::string &value, std::vector<sim_fault> &faults, std::string &reason);
+// FTD2XX_SIM_SHORT: NAME=LIMIT or NAME@N=LIMIT, for FT_Read, FT_Write and
+// FT_GetQueueStatus.
+bool sim_parse_shorts(const std::string &value, std::vector<sim_short> &shorts, std::string &reason);
 
 #endif

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <sstream>
 #include <vector>
 
 // Board B only; null on board A.
@@ -154,7 +155,8 @@ TEST(HostBus, SingleAccessesAndGpio)
 
 TEST(HostBus, BlockReadCollectsEveryAddressAndNoMore)
 {
-    sim_setup({"FTD2XX_SIM_BOARD=a", "FTD2XX_SIM_CHIP=example:u12"});
+    std::string trace = trace_path();
+    sim_setup({"FTD2XX_SIM_BOARD=a", "FTD2XX_SIM_CHIP=example:u12", "FTD2XX_SIM_TRACE=" + trace});
     child_result r = run_in_child([] {
         ft_scan_devices("DLP2232M A");
         ft_open_device(0);
@@ -173,6 +175,39 @@ TEST(HostBus, BlockReadCollectsEveryAddressAndNoMore)
     // Addresses wrap from 0xFFFF to 0x0000, the pin buffer, which reads 0x04
     // there (B2 driven high); nothing else on board A answers.
     EXPECT_EQ(r.out, "0:0 3:1@1 61441:1@1 Error: Invalid transfer size (-1 bytes).\n");
+    // Each pass writes the read commands of at most 61440 addresses and a
+    // Send Immediate: 61441 addresses take two.
+    std::istringstream in(read_text(trace));
+    std::string writes;
+    for (std::string line; std::getline(in, line);)
+        if (line.rfind("call FT_Write(", 0) == 0)
+            writes += line.substr(line.find("count=") + 6, line.find(')') - line.find("count=") - 6) + " ";
+    EXPECT_EQ(writes, "1 9 1 184320 1 3 1 ");
+}
+
+// The module hands replies back in small pieces and shows fewer queued than
+// there are: the stragglers are collected, and a reply that nobody asked for
+// stays queued rather than overrun the destination.
+TEST(HostBus, BlockReadCollectsRepliesHandedBackInPieces)
+{
+    sim_setup({"FTD2XX_SIM_BOARD=a", "FTD2XX_SIM_CHIP=example:u12",
+               "FTD2XX_SIM_SHORT=FT_Read=7,FT_GetQueueStatus@4=5,FT_Write@3=2"});
+    child_result r = run_in_child([] {
+        ft_scan_devices("DLP2232M A");
+        ft_open_device(0);
+        const uint8_t stray[4] = {0x91, 0x00, 0x00, mcu_send_now};   // one read nobody collects
+        std::vector<uint8_t> dest(1000);
+        ft_send_data(0, stray, sizeof stray);
+        mcu_get(0, 0xFFFF, dest.data(), static_cast<int>(dest.size()));
+        unsigned not_ff = 0;
+        for (uint8_t b : dest)
+            not_ff += b != 0xFF;
+        std::printf("%u %u %u\n", not_ff, dest[0], ft_queue_status(0));
+    });
+    EXPECT_EQ(r.status, 100);
+    // The stray reply (the pin buffer, 0x04) comes first: dest[0] is it, the
+    // last requested reply stays queued, and mcu_get says so.
+    EXPECT_EQ(r.out, "Error: queue not empty after mcu_get() complete.\n2 4 1\n");
 }
 
 } // namespace

@@ -25,6 +25,7 @@ TEST(Usb, StatusTexts)
 TEST(Usb, ScanMatchesChannelAOfEveryModuleWhoseDescriptionHoldsThePattern)
 {
     sim_setup({"FTD2XX_SIM_MODULES=DLP2232M=S1,Other=S2,My DLP2232M=S3"});
+    ft_device[0].is_open = 1;   // left over from an earlier scan: a stored entry starts afresh
     ASSERT_EQ(ft_scan_devices("DLP2232M A"), 2);
     EXPECT_STREQ(ft_device[0].info.Description, "DLP2232M A");
     EXPECT_STREQ(ft_device[0].info.SerialNumber, "S1A");

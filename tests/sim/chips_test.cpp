@@ -3,7 +3,6 @@
 #include "simkit.h"
 #include "testkit.h"
 
-#include <chrono>
 #include <cstdio>
 
 namespace {
@@ -36,12 +35,7 @@ TEST_F(sim_test, ExampleChipsBehaveAsDescribed)
     testing::internal::CaptureStderr();
     ftd2xx_sim_reinit();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    auto t = std::chrono::steady_clock::now();
-    bytes image = sweep(open_host_bus());
-    double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
-    EXPECT_TRUE(image == make_dump(u12_chip));
-    std::printf("whole sweep through the simulated module: %.3f s\n", s);
-    EXPECT_LT(s, 5.0);
+    EXPECT_TRUE(sweep(open_host_bus()) == make_dump(u12_chip));
     restart_with("FTD2XX_SIM_CHIP", "example:pal");
     EXPECT_TRUE(sweep(open_host_bus()) == make_dump(pal_chip));
 }

