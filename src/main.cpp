@@ -1,6 +1,7 @@
 #include "main.h"
 
 #include "analyze.h"
+#include "dumpfile.h"
 #include "intf.h"
 #include "mcu.h"
 #include "usb.h"
@@ -8,17 +9,8 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <string>
 #include <vector>
-
-#ifdef _WIN32
-#include <io.h>
-#define access _access
-#define W_OK 2
-#else
-#include <unistd.h>
-#endif
 
 const opt_row opt_list[] = {
     {"dump", dump_func, "<file.bin>", "Dump PLD to data file."},
@@ -81,10 +73,14 @@ int dump_func(char **argv, int argc, int, int)
         return 0;
     }
     int dev = intf_open();
+    // intf_open gives device 0 also when no module is attached (after
+    // saying so); the library is then left alone.
+    if (!ft_device[dev].is_open)
+        return 0;
     intf_reset(dev);
-    pld_read(dev, argv[2]);
+    int saved = pld_read(dev, argv[2]);
     intf_close(dev);
-    return 0;
+    return saved;
 }
 
 int analyze_func(char **argv, int argc, int, int)
@@ -93,61 +89,7 @@ int analyze_func(char **argv, int argc, int, int)
         std::printf("Specify a filename.\n");
         return 0;
     }
-    analyze_pal(argv[2]);
-    return 0;
-}
-
-// Whether path can take the dump: an existing regular file that may be
-// written, or a new name, in a folder that may be written (the dump goes to
-// a temporary file there first). Creates and changes nothing.
-static bool dump_writable(const std::string &path)
-{
-    namespace fs = std::filesystem;
-    std::string::size_type slash = path.find_last_of("/\\");
-    std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::error_code ec;
-    if (!fs::is_directory(dir, ec) || access(dir.c_str(), W_OK) != 0)
-        return false;
-    fs::file_status st = fs::status(path, ec);
-    if (fs::exists(st))
-        return fs::is_regular_file(st) && access(path.c_str(), W_OK) == 0;
-    return true;
-}
-
-static bool replace_file(const std::string &from, const std::string &to)
-{
-#ifdef _WIN32
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
-#else
-    return std::rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
-// Writes the image to a new temporary file beside path and puts it in
-// path's place only when every byte is written and the file is closed; an
-// existing dump is never left truncated or half written.
-static bool save_dump(const std::string &path, const std::vector<uint8_t> &image)
-{
-    std::string tmp;
-    std::FILE *f = nullptr;
-    for (int n = 0; n < 100 && !f; n++) {
-        tmp = path + ".tmp" + std::to_string(n);
-        f = std::fopen(tmp.c_str(), "wbx");
-    }
-    if (!f)
-        return false;
-    bool ok = std::fwrite(image.data(), 1, image.size(), f) == image.size();
-    ok = std::fflush(f) == 0 && ok;
-#ifdef _WIN32
-    ok = ok && _commit(_fileno(f)) == 0;
-#else
-    ok = ok && fsync(fileno(f)) == 0;
-#endif
-    ok = std::fclose(f) == 0 && ok;
-    ok = ok && replace_file(tmp, path);
-    if (!ok)
-        std::remove(tmp.c_str());
-    return ok;
+    return analyze_pal(argv[2]) ? 1 : 0;
 }
 
 int pld_read(int dev, const char *path)
@@ -155,7 +97,8 @@ int pld_read(int dev, const char *path)
     constexpr int steps = 1024;
     constexpr int block_bytes = 4 + steps * (8 + 3) + 1;
 
-    if (!dump_writable(path)) {
+    dump_target target;
+    if (!dump_target_check(path, target)) {
         std::printf("Error: could not write to `%s'.\n", path);
         return 0;
     }
@@ -177,7 +120,7 @@ int pld_read(int dev, const char *path)
     }
     std::printf("Finished reading PLD.\t\t\n");
 
-    if (!save_dump(path, image)) {
+    if (!dump_target_write(target, image)) {
         std::printf("Error: could not write to `%s'.\n", path);
         return 0;
     }
@@ -185,18 +128,22 @@ int pld_read(int dev, const char *path)
     return 1;
 }
 
+// Exit status: 0 after the help or the version, 1 after a command that did
+// its work, 2 after any failure (fatal library errors exit with 2 at once).
 int main(int argc, char **argv)
 {
-    if (argc <= 1) {
+    if (argc <= 1 || std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0) {
         print_help(argc, argv);
         return 0;
     }
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::printf("%s %s\n", GATESWEEP_PROGRAM, GATESWEEP_VERSION);
+        return 0;
+    }
     for (const opt_row *row = opt_list; row->name; row++) {
-        if (same_word(argv[1], row->name)) {
-            row->handler(argv, argc, 1, argc - 1);
-            return 1;
-        }
+        if (same_word(argv[1], row->name))
+            return row->handler(argv, argc, 1, argc - 1) ? 1 : 2;
     }
     std::printf("Unknown option `%s'.\n", argv[1]);
-    return 1;
+    return 2;
 }

@@ -37,7 +37,7 @@ TEST_P(AnalyzeCommand, ShortAndMissingFiles)
     EXPECT_NE(r.out.find("\nName     short;\n"), std::string::npos);
 
     r = run_program(dir, {}, GetParam(), {"analyze", "."});
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 2);
     EXPECT_EQ(r.out, "File `.' not found.\n");
     EXPECT_EQ(r.err, "");
     std::remove((dir + "/short.bin").c_str());

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -131,15 +132,47 @@ TEST(Dump, TraceOfOneBlock)
     EXPECT_EQ(writes, 2);
 }
 
-TEST(Dump, NoModuleAttached)
+TEST(Dump, NoModuleAttachedEndsWithStatus2AndLeavesTheLibraryAlone)
 {
     std::string dir = make_temp_dir();
     for (const board &b : boards) {
-        run_result r = run_program(dir, {"FTD2XX_SIM_MODULES="}, b.exe, {"dump", "x.bin"});
+        std::string trace = make_temp_dir() + "/trace.txt";
+        run_result r = run_program(dir, {"FTD2XX_SIM_MODULES=", "FTD2XX_SIM_TRACE=" + trace}, b.exe, {"dump", "x.bin"});
         EXPECT_EQ(r.status, 2);
-        EXPECT_EQ(r.out, "Error: No devices attached.\nError:  Error writing data (remainder)\nStatus: Invalid handle\n");
+        EXPECT_EQ(r.out, "Error: No devices attached.\n");
         EXPECT_TRUE(dir_entries(dir).empty());
+        std::string calls = read_text(trace);
+        EXPECT_EQ(calls.substr(0, 29), "call FT_CreateDeviceInfoList(");
+        EXPECT_EQ(calls.find('\n'), calls.size() - 1) << "one library call only:\n" << calls;
     }
+}
+
+// Short transfers: the library moves fewer bytes than asked, and the sweep
+// asks again until every byte has moved; a module that stops answering ends
+// the dump through the fatal report.
+TEST(Dump, ShortReadsAndWritesStillGiveTheExactDump)
+{
+    std::string dir = make_temp_dir();
+    std::vector<uint8_t> dump = scrambled_dump();
+    write_file(dir + "/source.bin", dump);
+    for (const char *pieces : {"FT_Read=100", "FT_Write=1000", "FT_Read@3=1,FT_Write@5=7"}) {
+        run_result r = run_program(dir, {"FTD2XX_SIM_CHIP=dump:source.bin", std::string("FTD2XX_SIM_SHORT=") + pieces},
+                                   GATESWEEP_EXE, {"dump", "copy.bin"});
+        EXPECT_EQ(r.status, 1) << pieces;
+        EXPECT_TRUE(read_file(dir + "/copy.bin") == dump) << pieces;
+    }
+}
+
+TEST(Dump, ModuleThatStopsAnsweringEndsTheDumpWithoutAFile)
+{
+    std::string dir = make_temp_dir();
+    write_text(dir + "/old.bin", "an earlier dump");
+    run_result r = run_program(dir, {"FTD2XX_SIM_SHORT=FT_Read@100=0"}, GATESWEEP_EXE, {"dump", "old.bin"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out.substr(r.out.find("Error:  ")),
+              "Error:  Error reading data (remainder)\nStatus: No data moved for 3 seconds.\n");
+    EXPECT_EQ(dir_entries(dir), std::vector<std::string>{"old.bin"});
+    EXPECT_EQ(read_text(dir + "/old.bin"), "an earlier dump");
 }
 
 TEST(Dump, LibraryFailureAtEveryStepLeavesTheFileAlone)
@@ -184,13 +217,19 @@ TEST(Dump, UnwritableDestinationIsRefusedBeforeTheSweep)
     std::string dir = make_temp_dir();
     write_text(dir + "/plain", "x");
     mkdir((dir + "/sub").c_str(), 0755);
-    for (std::string dest : {"missing/x.bin", "plain/x.bin", "sub"}) {
+    ASSERT_EQ(symlink("nowhere.bin", (dir + "/dangling").c_str()), 0);
+    ASSERT_EQ(symlink("sub", (dir + "/to-folder").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/null", (dir + "/to-device").c_str()), 0);
+    const std::vector<std::string> before = dir_entries(dir);
+    for (const std::string &dest : std::vector<std::string>{"missing/x.bin", "plain/x.bin", "sub", "", "dangling",
+                                                            "to-folder", "to-device", std::string(256, 'n')}) {
         run_result r = run_program(dir, {}, GATESWEEP_EXE, {"dump", dest});
-        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.status, 2);
         EXPECT_EQ(r.out, using_line() + "GS000001A).\nError: could not write to `" + dest + "'.\n") << dest;
         EXPECT_EQ(r.err, "") << "no sweep for " << dest;
     }
     EXPECT_EQ(dir_entries(dir + "/sub").size(), 0u);
+    EXPECT_EQ(dir_entries(dir).size(), before.size());
 
     // A read-only folder; root writes into those, so it gets an immutable one.
     std::string ro = dir + "/ro";
@@ -202,23 +241,91 @@ TEST(Dump, UnwritableDestinationIsRefusedBeforeTheSweep)
     if (root) {
         EXPECT_EQ(std::system(("chattr -i '" + ro + "'").c_str()), 0);
     }
-    EXPECT_EQ(r.out, using_line() + "GS000001A).\nError: could not write to `ro/x.bin'.\n");
+    EXPECT_EQ(r.out, using_line() + "GS000001A).\nError: could not write to `" + "ro/x.bin'.\n");
     EXPECT_TRUE(dir_entries(ro).empty());
 }
 
-TEST(Dump, FailedWriteKeepsTheEarlierDump)
+unsigned mode_of(const std::string &path)
 {
-    // A file size limit makes the write of the image fail after the sweep.
+    struct stat st {};
+    lstat(path.c_str(), &st);
+    return st.st_mode;
+}
+
+TEST(Dump, DestinationsThatCanBeWritten)
+{
+    std::string dir = make_temp_dir();
+    std::vector<uint8_t> u12 = make_dump(u12_chip);
+    auto dump_to = [&](const std::string &dest) {
+        run_result r = run_program(dir, {}, GATESWEEP_EXE, {"dump", dest});
+        EXPECT_EQ(r.status, 1) << dest;
+        EXPECT_NE(r.out.find("Data saved to `" + dest + "'.\n"), std::string::npos) << dest;
+    };
+    // A link: the file it names is written, the link stays a link.
+    mkdir((dir + "/real").c_str(), 0755);
+    write_text(dir + "/real/target.bin", "old");
+    ASSERT_EQ(symlink("real/target.bin", (dir + "/link.bin").c_str()), 0);
+    dump_to("link.bin");
+    EXPECT_TRUE(S_ISLNK(mode_of(dir + "/link.bin")));
+    EXPECT_TRUE(read_file(dir + "/real/target.bin") == u12);
+    // A replaced file keeps its permission bits.
+    write_text(dir + "/kept.bin", "old");
+    chmod((dir + "/kept.bin").c_str(), 0640);
+    dump_to("kept.bin");
+    EXPECT_EQ(mode_of(dir + "/kept.bin") & 07777, 0640u);
+    EXPECT_TRUE(read_file(dir + "/kept.bin") == u12);
+    // The longest name the folder takes, and a backslash, which is part of a
+    // name here, not a folder separator.
+    std::string longest(255, 'n');
+    for (const std::string &name : {longest, std::string("back\\slash.bin")}) {
+        dump_to(name);
+        EXPECT_TRUE(read_file(dir + "/" + name) == u12) << name;
+    }
+    EXPECT_EQ(dir_entries(dir).size(), 5u) << "no temporary file left";
+}
+
+TEST(Dump, ExistingFileInAFolderThatTakesNoNewFileIsWrittenInPlace)
+{
+    std::string dir = make_temp_dir(), ro = dir + "/ro";
+    mkdir(ro.c_str(), 0755);
+    write_text(ro + "/old.bin", "an earlier dump");
+    bool root = geteuid() == 0;
+    if (root ? std::system(("chattr +i '" + ro + "' 2>/dev/null").c_str()) != 0 : chmod(ro.c_str(), 0555) != 0)
+        GTEST_SKIP() << "cannot make a folder that takes no new file";
+    run_result r = run_program(dir, {}, GATESWEEP_EXE, {"dump", "ro/old.bin"});
+    if (root) {
+        EXPECT_EQ(std::system(("chattr -i '" + ro + "'").c_str()), 0);
+    }
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(read_file(ro + "/old.bin") == make_dump(u12_chip));
+    EXPECT_EQ(dir_entries(ro), std::vector<std::string>{"old.bin"});
+}
+
+TEST(Dump, FileSizeLimitIsAWriteErrorThatKeepsTheEarlierDump)
+{
     std::string dir = make_temp_dir();
     write_text(dir + "/old.bin", "an earlier dump");
-    run_result r = run_program(dir, {}, "/bin/sh",
-                               {"-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" dump old.bin", GATESWEEP_EXE});
-    EXPECT_EQ(r.status, 1);
+    run_result r = run_program(dir, {}, "/bin/sh", {"-c", "ulimit -f 64; exec \"$0\" dump old.bin", GATESWEEP_EXE});
+    EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.out.find("Finished reading PLD.\t\t\nError: could not write to `old.bin'.\n"), std::string::npos)
         << r.out;
     EXPECT_EQ(r.out.find("Data saved"), std::string::npos);
     EXPECT_EQ(dir_entries(dir), std::vector<std::string>{"old.bin"});
     EXPECT_EQ(read_text(dir + "/old.bin"), "an earlier dump");
+}
+
+TEST(Dump, InterruptWhileSavingWaitsUntilTheFileIsInPlace)
+{
+    // The preloaded library sends the process SIGINT from inside fsync, in
+    // the middle of the save.
+    std::string dir = make_temp_dir();
+    write_text(dir + "/old.bin", "an earlier dump");
+    run_result r = run_program(dir, {"LD_PRELOAD=" INTERRUPT_IN_FSYNC, "ASAN_OPTIONS=detect_leaks=1:verify_asan_link_order=0"},
+                               GATESWEEP_EXE, {"dump", "old.bin"});
+    EXPECT_TRUE(r.status == -1 || r.status == 128 + SIGINT) << "ended by the interrupt, not " << r.status;
+    EXPECT_EQ(r.out.find("Data saved"), std::string::npos);
+    EXPECT_EQ(dir_entries(dir), std::vector<std::string>{"old.bin"});
+    EXPECT_TRUE(read_file(dir + "/old.bin") == make_dump(u12_chip));
 }
 
 } // namespace

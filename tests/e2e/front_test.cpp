@@ -45,12 +45,33 @@ TEST(Front, LibraryFailureWhileListingEndsAfterTheOptions)
                          "Error:  Error: Can't create device info list.\nStatus: I/O error\n");
 }
 
-TEST(Front, CommandWordsAndExitStatuses)
+TEST(Front, HelpAndVersionOptions)
+{
+    std::string dir = make_temp_dir();
+    for (const char *option : {"-h", "--help"}) {
+        run_result r = run_program(dir, {"FTD2XX_SIM_MODULES="}, GATESWEEP_EXE, {option, "ignored"});
+        EXPECT_EQ(r.status, 0) << option;
+        EXPECT_EQ(r.out, help_head(GATESWEEP_EXE, "A") + "\n No devices present.\n") << option;
+    }
+    // The version touches no library: a failing one does not matter.
+    const struct { const char *exe, *line; } versions[] = {
+        {GATESWEEP_EXE, "gatesweep " GATESWEEP_VERSION "\n"},
+        {GATESWEEP_B_EXE, "gatesweep-b " GATESWEEP_VERSION "\n"},
+    };
+    for (const auto &v : versions) {
+        run_result r = run_program(dir, {"FTD2XX_SIM_FAIL=FT_CreateDeviceInfoList=4"}, v.exe, {"--version"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, v.line);
+    }
+}
+
+TEST(Front, FailedCommandsEndWithStatus2)
 {
     std::string dir = make_temp_dir();
     const struct { std::vector<std::string> args; const char *out; } cases[] = {
         {{"help"}, "Unknown option `help'.\n"},
-        {{"-h"}, "Unknown option `-h'.\n"},
+        {{"-help"}, "Unknown option `-help'.\n"},
+        {{"--HELP"}, "Unknown option `--HELP'.\n"},
         {{"dum", "x.bin"}, "Unknown option `dum'.\n"},
         {{"dumpx", "x.bin"}, "Unknown option `dumpx'.\n"},
         {{""}, "Unknown option `'.\n"},
@@ -62,7 +83,7 @@ TEST(Front, CommandWordsAndExitStatuses)
     };
     for (const auto &c : cases) {
         run_result r = run_program(dir, {"FTD2XX_SIM_FAIL=FT_CreateDeviceInfoList=4"}, GATESWEEP_EXE, c.args);
-        EXPECT_EQ(r.status, 1) << c.args[0];
+        EXPECT_EQ(r.status, 2) << c.args[0];
         EXPECT_EQ(r.out, c.out) << c.args[0];
     }
 }

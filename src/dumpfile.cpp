@@ -1,0 +1,181 @@
+#include "dumpfile.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+#ifdef _WIN32
+#ifndef NOMINMAX   // MinGW's C++ library defines it already
+#define NOMINMAX
+#endif
+#define WIN32_LEAN_AND_MEAN
+#include <io.h>
+#include <windows.h>
+#define access _access
+#define W_OK 2
+#else
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+static std::string folder_of(const fs::path &p)
+{
+    fs::path dir = p.parent_path();
+    return dir.empty() ? std::string(".") : dir.string();
+}
+
+bool dump_target_check(const char *name, dump_target &target)
+{
+    target = dump_target{};
+    if (!name || !*name)
+        return false;
+    std::error_code ec;
+    fs::path p(name);
+    fs::file_status link = fs::symlink_status(p, ec);
+    if (fs::is_symlink(link)) {
+        // Write what the link names; a link that leads nowhere is refused.
+        p = fs::canonical(p, ec);
+        if (ec)
+            return false;
+    }
+    fs::file_status st = fs::status(p, ec);
+    if (st.type() == fs::file_type::none)
+        return false;
+    target.path = p.string();
+    target.existed = fs::exists(st);
+    if (target.existed) {
+        if (!fs::is_regular_file(st) || access(target.path.c_str(), W_OK) != 0)
+            return false;
+        target.mode = static_cast<unsigned>(st.permissions()) & 07777;
+    }
+    std::string dir = folder_of(p);
+    if (!fs::is_directory(dir, ec))
+        return false;
+    if (access(dir.c_str(), W_OK) != 0) {
+        // No temporary file can go there: only an existing file can be
+        // written, in place.
+        target.in_place = target.existed;
+        return target.in_place;
+    }
+#ifndef _WIN32
+    long name_max = pathconf(dir.c_str(), _PC_NAME_MAX);
+    if (!target.existed && name_max > 0 && p.filename().string().size() > static_cast<size_t>(name_max))
+        return false;
+#endif
+    return true;
+}
+
+// Holds off interrupts while a dump is saved, and turns a file-size limit
+// into a write error; the held interrupt acts when the hold ends.
+#ifdef _WIN32
+static volatile LONG interrupted = 0;
+
+static BOOL WINAPI note_interrupt(DWORD)
+{
+    InterlockedExchange(&interrupted, 1);
+    return TRUE;
+}
+
+struct interrupt_hold {
+    interrupt_hold() { SetConsoleCtrlHandler(note_interrupt, TRUE); }
+    ~interrupt_hold()
+    {
+        SetConsoleCtrlHandler(note_interrupt, FALSE);
+        if (InterlockedCompareExchange(&interrupted, 0, 0))
+            ExitProcess(STATUS_CONTROL_C_EXIT);
+    }
+};
+#else
+struct interrupt_hold {
+    sigset_t old_mask;
+    struct sigaction old_xfsz;
+    interrupt_hold()
+    {
+        sigset_t held;
+        sigemptyset(&held);
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            sigaddset(&held, sig);
+        sigprocmask(SIG_BLOCK, &held, &old_mask);
+        struct sigaction ignore {};
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        sigaction(SIGXFSZ, &ignore, &old_xfsz);
+    }
+    ~interrupt_hold()
+    {
+        sigaction(SIGXFSZ, &old_xfsz, nullptr);
+        sigprocmask(SIG_SETMASK, &old_mask, nullptr);
+    }
+};
+#endif
+
+// Writes every byte, flushes and syncs, and closes f; false on any failure.
+static bool write_file(std::FILE *f, const std::vector<uint8_t> &image)
+{
+    bool ok = std::fwrite(image.data(), 1, image.size(), f) == image.size();
+    ok = std::fflush(f) == 0 && ok;
+#ifdef _WIN32
+    ok = ok && _commit(_fileno(f)) == 0;
+#else
+    ok = ok && fsync(fileno(f)) == 0;
+#endif
+    return std::fclose(f) == 0 && ok;
+}
+
+static bool replace_file(const std::string &from, const std::string &to)
+{
+#ifdef _WIN32
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+#else
+    return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+// A new file of a short unique name in folder dir, opened exclusively.
+static std::FILE *create_temporary(const std::string &dir, std::string &name)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device device;
+    std::minstd_rand pick(device() ^ static_cast<unsigned>(
+                              std::chrono::steady_clock::now().time_since_epoch().count()));
+    for (int attempt = 0; attempt < 100; attempt++) {
+        std::string leaf = ".gatesweep-";
+        for (int i = 0; i < 6; i++)
+            leaf += letters[pick() % (sizeof letters - 1)];
+        name = (fs::path(dir) / leaf).string();
+        if (std::FILE *f = std::fopen(name.c_str(), "wbx"))
+            return f;
+        if (errno != EEXIST)
+            return nullptr;
+    }
+    return nullptr;
+}
+
+bool dump_target_write(const dump_target &target, const std::vector<uint8_t> &image)
+{
+    interrupt_hold hold;
+    if (target.in_place) {
+        std::FILE *f = std::fopen(target.path.c_str(), "wb");
+        return f && write_file(f, image);
+    }
+    std::string tmp;
+    std::FILE *f = create_temporary(folder_of(fs::path(target.path)), tmp);
+    if (!f)
+        return false;
+    bool ok = true;
+#ifndef _WIN32
+    if (target.existed)
+        ok = fchmod(fileno(f), static_cast<mode_t>(target.mode)) == 0;
+#endif
+    ok = write_file(f, image) && ok;
+    ok = ok && replace_file(tmp, target.path);
+    if (!ok)
+        std::remove(tmp.c_str());
+    return ok;
+}
