@@ -26,5 +26,9 @@ std::unique_ptr<sim_chip> sim_make_chip(const std::string &setting, std::string 
 // Fuse-map models: device is PAL16L8, PAL16R4, PAL16R6, PAL16R8 or GAL16V8.
 std::unique_ptr<sim_chip> sim_make_jedec_chip(const std::string &device, const std::string &path,
                                               std::string &err);
+// The same from the text of a fuse map held in memory; name stands for the
+// file in the model's messages.
+std::unique_ptr<sim_chip> sim_make_jedec_chip_text(const std::string &device, const std::string &text,
+                                                   const std::string &name, std::string &err);
 
 #endif

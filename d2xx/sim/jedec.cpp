@@ -1,4 +1,5 @@
 #include "jedec.h"
+#include "gal16v8.h"
 #include "jedec_file.h"
 
 #include <array>
@@ -10,15 +11,6 @@
 #include <vector>
 
 namespace {
-
-// What feeds one column pair of the AND array (true column 2p, complement
-// 2p+1): a dedicated input, or I/O pin Bk (its register where it has one).
-enum source_kind : uint8_t { src_input, src_pin };
-
-struct column_source {
-    source_kind kind;
-    uint8_t n; // In for src_input, Bk for src_pin
-};
 
 enum cell_kind : uint8_t { cell_input, cell_comb, cell_reg };
 
@@ -54,33 +46,6 @@ const std::array<device_entry, 5> device_table = {{
     {"PAL16R8", dev_pal16r8, 2048, 0xFF},
     {"GAL16V8", dev_gal16v8, 2194, 0x00},
 }};
-
-// Column pairs of the array, left to right, as package pins: pin 2, pin 1,
-// pin 3, pin 18, pin 4, pin 17, pin 5, pin 16, pin 6, pin 15, pin 7, pin 14,
-// pin 8, pin 13, pin 9, pin 11. The registered parts (and the GAL16V8's
-// registered mode) take pins 19 and 12 where pins 1 and 11 were; the
-// GAL16V8's simple mode feeds each pair from the neighbouring pin, further
-// from the middle, so pins 15 and 16 reach the array nowhere.
-constexpr column_source in(unsigned n) { return {src_input, static_cast<uint8_t>(n)}; }
-constexpr column_source fb(unsigned k) { return {src_pin, static_cast<uint8_t>(k)}; }
-
-const std::array<column_source, 16> columns_combinational = {
-    in(1), in(0), in(2), fb(6), in(3), fb(5), in(4), fb(4),
-    in(5), fb(3), in(6), fb(2), in(7), fb(1), in(8), in(9)};
-const std::array<column_source, 16> columns_registered = {
-    in(1), fb(7), in(2), fb(6), in(3), fb(5), in(4), fb(4),
-    in(5), fb(3), in(6), fb(2), in(7), fb(1), in(8), fb(0)};
-const std::array<column_source, 16> columns_simple = {
-    in(1), in(0), in(2), fb(7), in(3), fb(6), in(4), fb(5),
-    in(5), fb(2), in(6), fb(1), in(7), fb(0), in(8), in(9)};
-
-// GAL16V8 fuses past the array (2048 fuses, 64 rows of 32). Each block of
-// eight runs from the cell of pin 19 (B7) to the cell of pin 12 (B0).
-constexpr unsigned gal_xor = 2048;
-constexpr unsigned gal_ac1 = 2120;
-constexpr unsigned gal_ptd = 2128; // one per row; 0 disables the term
-constexpr unsigned gal_syn = 2192;
-constexpr unsigned gal_ac0 = 2193;
 
 struct jedec_chip final : sim_chip {
     std::array<jedec_cell, 8> cell;
@@ -128,15 +93,15 @@ void add_row(term_sum &s, const std::vector<uint8_t> &fuses, unsigned row, bool 
         s.terms[s.count++] = conn;
 }
 
-void fill_columns(jedec_chip &chip, const std::array<column_source, 16> &cols)
+void fill_columns(jedec_chip &chip, const gal_columns &cols)
 {
     for (unsigned p = 0; p < 16; p++) {
-        const column_source &src = cols[p];
+        const gal_column_source &src = cols[p];
         uint32_t high = 1u << (2 * p), low = 1u << (2 * p + 1);
-        if (src.kind == src_input) {
+        if (src.kind == gal_src_input) {
             for (unsigned v = 0; v < 1024; v++)
                 chip.col_ix[v] |= (v >> src.n & 1) ? high : low;
-        } else if (src.kind == src_pin) {
+        } else if (src.kind == gal_src_pin) {
             std::array<uint32_t, 256> &table = (chip.reg_mask >> src.n & 1) ? chip.col_reg : chip.col_pin;
             for (unsigned v = 0; v < 256; v++)
                 table[v] |= (v >> src.n & 1) ? high : low;
@@ -149,7 +114,7 @@ void build_cell(jedec_chip &chip, const std::vector<uint8_t> &fuses, unsigned k,
                 bool oe_term, const std::vector<bool> &row_enabled)
 {
     jedec_cell &m = chip.cell[k];
-    unsigned first = 8 * (7 - k);
+    unsigned first = gal_first_row(k);
     m.kind = kind;
     if (kind == cell_input)
         return;
@@ -168,13 +133,13 @@ bool build_chip(jedec_chip &chip, const device_entry &dev, const std::vector<uin
                 std::string &err)
 {
     std::vector<bool> enabled(64, true);
-    const std::array<column_source, 16> *cols = &columns_combinational;
+    const gal_columns *cols = &gal_columns_combinational;
     if (dev.kind != dev_gal16v8) {
         chip.reg_mask = dev.reg_mask;
         for (unsigned k = 0; k < 8; k++)
             build_cell(chip, fuses, k, (dev.reg_mask >> k & 1) ? cell_reg : cell_comb, true, enabled);
         if (dev.kind != dev_pal16l8)
-            cols = &columns_registered;
+            cols = &gal_columns_registered;
     } else {
         for (unsigned r = 0; r < 64; r++)
             enabled[r] = fuses[gal_ptd + r] != 0;
@@ -184,14 +149,14 @@ bool build_chip(jedec_chip &chip, const device_entry &dev, const std::vector<uin
             chip.cell[k].invert = fuses[gal_xor + 7 - k] ? 0 : 1;
             if (syn && !ac0) { // simple: plain outputs, or inputs
                 build_cell(chip, fuses, k, ac1 ? cell_input : cell_comb, false, enabled);
-                cols = &columns_simple;
+                cols = &gal_columns_simple;
             } else if (syn && ac0) { // complex: every output has its enable term
                 build_cell(chip, fuses, k, cell_comb, true, enabled);
             } else if (ac0) { // registered: AC1 picks register or combinational output
                 if (!ac1)
                     chip.reg_mask |= 1u << k;
                 build_cell(chip, fuses, k, ac1 ? cell_comb : cell_reg, true, enabled);
-                cols = &columns_registered;
+                cols = &gal_columns_registered;
             } else {
                 err = "the mode fuses SYN=0 AC0=0 select no GAL16V8 mode";
                 return false;
@@ -295,18 +260,42 @@ std::unique_ptr<sim_chip> sim_make_jedec_chip(const std::string &device, const s
         err = "unknown device `" + device + "' (PAL16L8, PAL16R4, PAL16R6, PAL16R8 or GAL16V8)";
         return nullptr;
     }
-    std::ifstream f(path, std::ios::binary);
-    if (!f) {
-        err = "cannot open the fuse map";
+    std::string text;
+    if (!jedec_read_file(path, text, err))
         return nullptr;
-    }
-    std::string text((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
     std::vector<uint8_t> fuses;
-    if (!jedec_parse(text, dev->fuses, fuses, err))
+    bool checked = false;
+    if (!jedec_parse(text, dev->fuses, fuses, err, &checked))
         return nullptr;
+    if (!checked)
+        std::fprintf(stderr, "jedec: %s: no fuse checksum (C field); the fuses are taken unchecked\n",
+                     path.c_str());
 
     auto chip = std::make_unique<jedec_chip>();
     chip->path = path;
+    if (!build_chip(*chip, *dev, fuses, err))
+        return nullptr;
+    settle(*chip);
+    return chip;
+}
+
+std::unique_ptr<sim_chip> sim_make_jedec_chip_text(const std::string &device, const std::string &text,
+                                                   const std::string &name, std::string &err)
+{
+    const device_entry *dev = nullptr;
+    for (const device_entry &d : device_table) {
+        if (same_name(device, d.name))
+            dev = &d;
+    }
+    if (!dev) {
+        err = "unknown device `" + device + "' (PAL16L8, PAL16R4, PAL16R6, PAL16R8 or GAL16V8)";
+        return nullptr;
+    }
+    std::vector<uint8_t> fuses;
+    if (!jedec_parse(text, dev->fuses, fuses, err))
+        return nullptr;
+    auto chip = std::make_unique<jedec_chip>();
+    chip->path = name;
     if (!build_chip(*chip, *dev, fuses, err))
         return nullptr;
     settle(*chip);

@@ -1,0 +1,590 @@
+#include "fit.h"
+
+#include <algorithm>
+
+#include "analyze.h"
+#include "board.h"
+#include "chip.h"
+#include "cupl.h"
+#include "jedec_file.h"
+
+namespace {
+
+// Bits of a function table over all 18 signals: which levels the pin shows
+// at a point (an output: its level; an enable: 1 driven, 0 floating).
+constexpr uint8_t seen0 = 1, seen1 = 2;
+
+uint32_t own_bit(int k)
+{
+    return 1u << (BX_SIGNAL0 + k);
+}
+
+// A pin's function over two sets of variables. By condition: the inputs and
+// the weak drive levels of the dump index, as the analysis sees them. By
+// level: the inputs and the levels on the other pins as the chip's array
+// sees them (the chip's output where it drives a pin), which lets one
+// output use another that is always driven. Neither includes the pin's own
+// signal.
+struct pin_function {
+    std::vector<uint8_t> by_condition;
+    std::vector<uint8_t> by_level;
+    bool condition_ok = false;
+    bool level_ok = false;
+};
+
+bool consistent(const std::vector<uint8_t> &t)
+{
+    return std::find(t.begin(), t.end(), seen0 | seen1) == t.end();
+}
+
+// The output function (enable = false) or the enable function of pin Bk.
+pin_function pin_tables(int k, bool enable)
+{
+    pin_function f;
+    f.by_condition.assign(DUMP_SIZE, 0);
+    f.by_level.assign(DUMP_SIZE, 0);
+    const uint32_t own = own_bit(k);
+    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
+        const unsigned floats = (hiz_data[i] >> k) & 1;
+        uint8_t v;
+        if (enable)
+            v = floats ? seen0 : seen1;
+        else if (floats)
+            continue;
+        else
+            v = ((data[i] >> k) & 1) ? seen1 : seen0;
+        f.by_condition[i & ~own] |= v;
+        f.by_level[((i & IX_MASK) | (uint32_t(data[i]) << RX_SHIFT)) & ~own] |= v;
+    }
+    f.condition_ok = consistent(f.by_condition);
+    f.level_ok = consistent(f.by_level);
+    return f;
+}
+
+struct support_pick {
+    uint32_t support = SIGNAL_MASK_ALL; // the table's signals, bit n = signal n
+    uint32_t missing = 0; // signals outside allowed that the function needs
+    std::vector<uint8_t> table; // one entry per level of the support's signals, lowest first
+};
+
+// Merges the table over signal v, halving it, when no point then shows both
+// levels; otherwise leaves it as it is.
+bool drop_signal(support_pick &p, unsigned v)
+{
+    unsigned j = 0;
+    for (unsigned n = 0; n < v; n++)
+        j += p.support >> n & 1;
+    const uint32_t low = (1u << j) - 1, half = static_cast<uint32_t>(p.table.size() / 2);
+    std::vector<uint8_t> merged(half);
+    for (uint32_t y = 0; y < half; y++) {
+        const uint32_t y0 = (y & low) | ((y & ~low) << 1);
+        const uint8_t u = static_cast<uint8_t>(p.table[y0] | p.table[y0 | (1u << j)]);
+        if (u == (seen0 | seen1))
+            return false;
+        merged[y] = u;
+    }
+    p.table.swap(merged);
+    p.support &= ~(1u << v);
+    return true;
+}
+
+// Drops every signal outside allowed (those that cannot go are missing),
+// then as many others as the function lets go, inputs first or pins first.
+support_pick reduce_support(const std::vector<uint8_t> &start, uint32_t allowed, bool inputs_first)
+{
+    support_pick p;
+    p.table = start;
+    for (unsigned v = 0; v < NUM_SIGNALS; v++) {
+        if (!(allowed >> v & 1) && !drop_signal(p, v))
+            p.missing |= 1u << v;
+    }
+    for (unsigned n = 0; n < NUM_SIGNALS; n++) {
+        const unsigned v = inputs_first ? n : (n + BX_SIGNAL0) % NUM_SIGNALS;
+        if (allowed >> v & 1)
+            drop_signal(p, v);
+    }
+    return p;
+}
+
+uint32_t deposit(uint32_t c, uint32_t mask)
+{
+    uint32_t x = 0;
+    for (unsigned v = 0, j = 0; v < NUM_SIGNALS; v++) {
+        if (mask >> v & 1) {
+            x |= ((c >> j) & 1) << v;
+            j++;
+        }
+    }
+    return x;
+}
+
+unsigned popcount(uint32_t x)
+{
+    unsigned n = 0;
+    for (; x; x &= x - 1)
+        n++;
+    return n;
+}
+
+// The outcome of fitting one function into a limit of terms.
+struct function_fit {
+    bool fits = false;
+    fit_equation eq;
+    unsigned needed = 0; // terms of the best cover found
+    unsigned bound = 0;  // no cover has fewer
+    bool exact = false;
+    uint32_t missing = 0;
+    uint32_t support = 0;
+};
+
+// Minimises one reduced function at one level (for an enable, level 1).
+function_fit minimise_pick(const support_pick &p, int level, unsigned limit)
+{
+    const unsigned s = popcount(p.support);
+    std::vector<uint8_t> dense(p.table.size(), MIN_DC);
+    const uint8_t on = level ? seen1 : seen0;
+    for (size_t c = 0; c < p.table.size(); c++) {
+        if (p.table[c])
+            dense[c] = p.table[c] == on ? MIN_ON : MIN_OFF;
+    }
+    min_result r = minimize(dense, s, limit);
+    function_fit f;
+    f.eq.present = true;
+    f.eq.level = level;
+    f.eq.exact = r.minimal;
+    for (const cube &c : r.cover)
+        f.eq.terms.push_back(cube{deposit(c.care, p.support), deposit(c.value, p.support)});
+    f.needed = static_cast<unsigned>(r.cover.size());
+    f.bound = r.lower_bound;
+    f.exact = r.minimal;
+    f.fits = f.needed <= limit;
+    f.support = p.support;
+    return f;
+}
+
+bool better(const function_fit &a, const function_fit &b)
+{
+    return a.needed < b.needed;
+}
+
+// Fits a function within the signals allowed and the limit of terms: by
+// condition first (equations that `gatesweep-check' reproduces), then by
+// level, and otherwise the smallest cover found.
+function_fit fit_function(const pin_function &f, uint32_t allowed, unsigned limit, bool enable)
+{
+    function_fit best;
+    bool have = false;
+    uint32_t missing = ~0u;
+    auto consider = [&](const std::vector<uint8_t> &table, bool inputs_first) {
+        support_pick p = reduce_support(table, allowed, inputs_first);
+        if (p.missing) {
+            if (popcount(p.missing) < popcount(missing))
+                missing = p.missing;
+            return;
+        }
+        for (int level = 1; level >= (enable ? 1 : 0); level--) {
+            function_fit c = minimise_pick(p, level, limit);
+            if (!have || better(c, best)) {
+                best = c;
+                have = true;
+            }
+        }
+    };
+    if (f.condition_ok)
+        consider(f.by_condition, true);
+    if (have && best.fits)
+        return best;
+    if (f.level_ok) {
+        consider(f.by_level, true);
+        consider(f.by_level, false);
+    }
+    if (!have)
+        best.missing = missing == ~0u ? 0 : missing;
+    return best;
+}
+
+std::string pin_label(int k)
+{
+    return bx_name(k) + " (pin " + std::to_string(pin_number[BX_SIGNAL0 + k]) + ")";
+}
+
+std::string signal_label(unsigned n)
+{
+    return "pin " + std::to_string(pin_number[n]) + " (" + signal_name[n] + ")";
+}
+
+std::string terms_reason(const function_fit &f, unsigned limit)
+{
+    std::string s;
+    if (f.exact || f.bound >= f.needed)
+        s = std::to_string(f.needed) + " product terms";
+    else if (f.bound > limit)
+        s = "at least " + std::to_string(f.bound) + " product terms (a cover of " + std::to_string(f.needed) +
+            " found)";
+    else
+        s = std::to_string(f.needed) + " product terms as far as the search went (at least " +
+            std::to_string(f.bound) + ")";
+    return s + ", the mode allows " + std::to_string(limit);
+}
+
+std::string missing_reason(uint32_t missing, uint32_t array_signals)
+{
+    std::string s;
+    for (unsigned n = 0; n < NUM_SIGNALS; n++) {
+        if (!(missing >> n & 1))
+            continue;
+        if (!s.empty())
+            s += ", ";
+        s += signal_label(n);
+    }
+    bool loop = (missing & array_signals) != 0;
+    return "needs the level of " + s +
+           (loop ? ", which would close a loop of feedback" : ", which this mode does not feed into the array");
+}
+
+// Pins whose equations use pin j, directly or through others.
+uint32_t users_of(const std::array<uint32_t, 8> &uses, int j)
+{
+    uint32_t reach = 0, grow = 1u << j;
+    while (grow) {
+        uint32_t next = 0;
+        for (int k = 0; k < NUM_BX; k++)
+            if ((uses[k] & grow) && !(reach >> k & 1))
+                next |= 1u << k;
+        reach |= next;
+        grow = next;
+    }
+    return reach;
+}
+
+bool fit_mode(const gal_mode_entry &mode, const std::array<pin_function, 8> &outs,
+              const std::array<pin_function, 8> &oes, fit_design &design, std::vector<std::string> &reasons)
+{
+    design = fit_design{};
+    design.mode = &mode;
+    const uint32_t array_signals = gal_array_signals(*mode.columns);
+    std::array<uint32_t, 8> uses{}; // bit j: the pin's equations use Bj
+    const std::string prefix = std::string(mode.name) + " mode: ";
+    bool ok = true;
+    for (int k = NUM_BX - 1; k >= 0; k--) {
+        const uint32_t flags = mc[k].flags;
+        fit_pin &pin = design.pin[k];
+        if (flags & MC_INPUT)
+            continue;
+        pin.output = true;
+        // A pin may not use a pin whose equations use it.
+        uint32_t allowed = array_signals & ~own_bit(k);
+        for (int j = 0; j < NUM_BX; j++)
+            if (users_of(uses, k) >> j & 1)
+                allowed &= ~own_bit(j);
+
+        if (flags & (MC_FIXED_LO | MC_FIXED_HI)) {
+            pin.out.present = true;
+            pin.out.constant = (flags & MC_FIXED_HI) ? 1 : 0;
+        } else {
+            function_fit f = fit_function(outs[static_cast<size_t>(k)], allowed, mode.level_terms, false);
+            if (f.missing) {
+                reasons.push_back(prefix + pin_label(k) + " " + missing_reason(f.missing, array_signals));
+                ok = false;
+            } else if (!f.fits) {
+                reasons.push_back(prefix + pin_label(k) + " needs " + terms_reason(f, mode.level_terms));
+                ok = false;
+            }
+            pin.out = f.eq;
+            for (int j = 0; j < NUM_BX; j++)
+                if (f.support & own_bit(j))
+                    uses[k] |= 1u << j;
+        }
+
+        if (flags & MC_HIZ) {
+            if (!mode.enable_term) {
+                reasons.push_back(prefix + pin_label(k) + " floats in some conditions; the mode has no enables");
+                ok = false;
+                continue;
+            }
+            function_fit f = fit_function(oes[static_cast<size_t>(k)], allowed, 1, true);
+            if (f.missing) {
+                reasons.push_back(prefix + "the enable of " + pin_label(k) + " " +
+                                  missing_reason(f.missing, array_signals));
+                ok = false;
+            } else if (!f.fits) {
+                reasons.push_back(prefix + "the enable of " + pin_label(k) + " needs " + terms_reason(f, 1));
+                ok = false;
+            }
+            pin.oe = f.eq;
+            for (int j = 0; j < NUM_BX; j++)
+                if (f.support & own_bit(j))
+                    uses[k] |= 1u << j;
+        }
+    }
+    return ok;
+}
+
+void write_row(std::vector<uint8_t> &fuses, const gal_columns &cols, unsigned row, const cube &c)
+{
+    for (unsigned f = 0; f < gal_row_fuses; f++)
+        fuses[row * gal_row_fuses + f] = 1;
+    for (unsigned n = 0; n < NUM_SIGNALS; n++) {
+        if (!(c.care >> n & 1))
+            continue;
+        const int p = gal_column_of(cols, n);
+        const unsigned col = 2 * static_cast<unsigned>(p) + ((c.value >> n & 1) ? 0 : 1);
+        fuses[row * gal_row_fuses + col] = 0;
+    }
+}
+
+void write_terms(FILE *out, const std::vector<cube> &terms)
+{
+    for (size_t t = 0; t < terms.size(); t++) {
+        bool first = true;
+        for (unsigned n = 0; n < NUM_SIGNALS; n++) {
+            if (!(terms[t].care >> n & 1))
+                continue;
+            std::fprintf(out, "%s%c%s", first ? "" : " & ", (terms[t].value >> n & 1) ? ' ' : '!', signal_name[n]);
+            first = false;
+        }
+        std::fputs(t + 1 == terms.size() ? ";" : "\n\t# ", out);
+    }
+}
+
+uint32_t used_signals(const fit_design &design)
+{
+    uint32_t used = 0;
+    for (const fit_pin &p : design.pin) {
+        for (const cube &c : p.out.terms)
+            used |= c.care;
+        for (const cube &c : p.oe.terms)
+            used |= c.care;
+    }
+    return used;
+}
+
+std::string count_text(const fit_equation &eq)
+{
+    size_t n = eq.terms.size();
+    return std::to_string(n) + (n == 1 ? " term" : " terms");
+}
+
+} // namespace
+
+fit_status fit_dump(fit_design &design, std::vector<std::string> &reasons)
+{
+    reasons.clear();
+    std::array<pin_function, 8> outs, oes;
+    bool state = false;
+    for (int k = NUM_BX - 1; k >= 0; k--) {
+        const uint32_t flags = mc[k].flags;
+        if ((flags & MC_OUTPUT) && !(flags & (MC_FIXED_LO | MC_FIXED_HI))) {
+            outs[static_cast<size_t>(k)] = pin_tables(k, false);
+            const pin_function &f = outs[static_cast<size_t>(k)];
+            if (!f.condition_ok && !f.level_ok) {
+                reasons.push_back(pin_label(k) +
+                                  ": its level is not a function of the signals: the chip holds state");
+                state = true;
+            }
+        }
+        if ((flags & MC_HIZ) && !(flags & MC_INPUT)) {
+            oes[static_cast<size_t>(k)] = pin_tables(k, true);
+            const pin_function &f = oes[static_cast<size_t>(k)];
+            if (!f.condition_ok && !f.level_ok) {
+                reasons.push_back(pin_label(k) +
+                                  ": whether it floats is not a function of the signals: the chip holds state");
+                state = true;
+            }
+        }
+    }
+    if (state)
+        return FIT_STATE;
+    for (const gal_mode_entry &mode : gal_modes) {
+        std::vector<std::string> why;
+        if (fit_mode(mode, outs, oes, design, why)) {
+            reasons.clear();
+            return FIT_OK;
+        }
+        reasons.insert(reasons.end(), why.begin(), why.end());
+    }
+    return FIT_NO_FIT;
+}
+
+std::vector<uint8_t> fit_fuses(const fit_design &design)
+{
+    const gal_mode_entry &mode = *design.mode;
+    const gal_columns &cols = *mode.columns;
+    // Unused rows keep every fuse: a column and its complement, never true.
+    std::vector<uint8_t> fuses(gal_fuse_count, 0);
+    for (unsigned r = 0; r < gal_rows; r++)
+        fuses[gal_ptd + r] = 1;
+    fuses[gal_syn] = static_cast<uint8_t>(mode.syn);
+    fuses[gal_ac0] = static_cast<uint8_t>(mode.ac0);
+    for (int k = 0; k < NUM_BX; k++) {
+        const fit_pin &pin = design.pin[static_cast<size_t>(k)];
+        const unsigned cell = 7 - static_cast<unsigned>(k);
+        unsigned row = gal_first_row(static_cast<unsigned>(k));
+        // Simple mode: AC1 makes an input; the other modes want it set on
+        // every combinational cell.
+        fuses[gal_ac1 + cell] = static_cast<uint8_t>(mode.mode == gal_simple ? !pin.output : 1);
+        if (!pin.output)
+            continue; // an enable that never holds, or a simple-mode input
+        if (mode.enable_term) {
+            if (pin.oe.present && !pin.oe.terms.empty())
+                write_row(fuses, cols, row, pin.oe.terms[0]);
+            else
+                write_row(fuses, cols, row, cube{}); // always driven
+            row++;
+        }
+        if (pin.out.constant >= 0) {
+            fuses[gal_xor + cell] = 1;
+            if (pin.out.constant == 1)
+                write_row(fuses, cols, row, cube{});
+            continue;
+        }
+        fuses[gal_xor + cell] = static_cast<uint8_t>(pin.out.level);
+        for (const cube &c : pin.out.terms)
+            write_row(fuses, cols, row++, c);
+    }
+    return fuses;
+}
+
+std::string jedec_text(const std::vector<uint8_t> &fuses, const std::string &header)
+{
+    std::string text = "\x02";
+    for (char c : header)
+        text += c == '*' ? '_' : c; // a star would end the header early
+    text += "*\nQP20*\nQF" + std::to_string(fuses.size()) + "*\nG0*\nF0*\n";
+    auto field = [&](unsigned from, unsigned count) {
+        char addr[16];
+        std::snprintf(addr, sizeof addr, "L%04u ", from);
+        text += addr;
+        for (unsigned f = from; f < from + count; f++)
+            text += fuses[f] ? '1' : '0';
+        text += "*\n";
+    };
+    for (unsigned r = 0; r < gal_rows; r++)
+        field(r * gal_row_fuses, gal_row_fuses);
+    field(gal_xor, 8);
+    field(gal_ues, 64);
+    field(gal_ac1, 8);
+    field(gal_ptd, 64);
+    field(gal_syn, 2);
+    char sum[32];
+    std::snprintf(sum, sizeof sum, "C%04X*\n\x03", jedec_checksum(fuses));
+    text += sum;
+    unsigned transmission = 0;
+    for (char c : text)
+        transmission += static_cast<unsigned char>(c);
+    std::snprintf(sum, sizeof sum, "%04X\n", transmission & 0xFFFF);
+    text += sum;
+    return text;
+}
+
+bool fit_sweep(const std::string &jedec, const std::string &name, std::vector<uint8_t> &readings, std::string &err)
+{
+    sim_board board;
+    board.variant = sim_board_variant::a;
+    board.chip = sim_make_jedec_chip_text("GAL16V8", jedec, name, err);
+    if (!board.chip)
+        return false;
+    // Board A: I0..I7 on the low input latch, I8 and I9 on the high one,
+    // which the sweep writes first. The sweep starts from reset latches.
+    sim_board_write(board, 0x0000, 0);
+    sim_board_write(board, 0x0200, 0);
+    sim_board_write(board, 0x0100, 0);
+    readings.assign(DUMP_SIZE, 0);
+    for (uint32_t rx = 0; rx < 256; rx++) {
+        sim_board_write(board, 0x0000, rx);
+        for (uint32_t ix = 0; ix < IX_COUNT; ix++) {
+            sim_board_write(board, 0x0200, ((ix >> 8) & 1) | ((ix >> 9) & 1) << 1);
+            sim_board_write(board, 0x0100, ix & 0xFF);
+            readings[dump_index(rx, ix)] = static_cast<uint8_t>(sim_board_read(board, 0x0000));
+        }
+    }
+    return true;
+}
+
+const char *fit_device(const gal_mode_entry &mode)
+{
+    switch (mode.mode) {
+    case gal_simple: return "g16v8as";
+    case gal_complex: return "g16v8ma";
+    default: return "g16v8ms";
+    }
+}
+
+void write_fit_equations(FILE *out, const fit_design &design)
+{
+    for (int k = NUM_BX - 1; k >= 0; k--) {
+        const fit_pin &p = design.pin[static_cast<size_t>(k)];
+        if (!p.output)
+            continue;
+        const std::string name = bx_name(k);
+        int constant = p.out.constant;
+        if (constant < 0 && p.out.terms.empty())
+            constant = p.out.level ? 0 : 1;
+        if (constant >= 0) {
+            std::fprintf(out, "\n %s\t= 'b'%d;", name.c_str(), constant);
+        } else {
+            std::fprintf(out, "\n%c%s\t= ", p.out.level ? ' ' : '!', name.c_str());
+            write_terms(out, p.out.terms);
+        }
+    }
+    std::fputs("\n", out);
+    for (int k = NUM_BX - 1; k >= 0; k--) {
+        const fit_pin &p = design.pin[static_cast<size_t>(k)];
+        if (!p.output || !p.oe.present)
+            continue;
+        std::fprintf(out, " %s.oe\t= ", bx_name(k).c_str());
+        write_terms(out, p.oe.terms);
+        std::fputs("\n", out);
+    }
+}
+
+void write_fit_cupl(FILE *out, const fit_design &design, const char *dump_name)
+{
+    const uint32_t used = used_signals(design);
+    std::fprintf(out,
+                 "/*\n\tGAL16V8 in %s mode, fitted by gatesweep-fit from the dump\n\t\t%s\n\tand verified against "
+                 "it in the chip model.\n*/\n\n",
+                 design.mode->name, dump_name);
+    std::fprintf(out, "Name     %s;\n", design_name(dump_name).c_str());
+    static const char *const fields[] = {"PartNo   ;", "Date     ;", "Revision ;", "Designer ;",
+                                         "Company  ;", "Assembly ;", "Location ;"};
+    for (const char *f : fields)
+        std::fprintf(out, "%s\n", f);
+    std::fprintf(out, "Device   %s;\n", fit_device(*design.mode));
+    std::fputs("\n/* Dedicated input pins */\n\n", out);
+    for (int n = 0; n < NUM_INPUTS; n++)
+        std::fprintf(out, "pin %d\t=\t%s;\t%s\n", pin_number[n], signal_name[n],
+                     (used >> n & 1) ? "" : " /* Unused input */");
+    std::fputs("\n/* Input and output pins */\n\n", out);
+    for (int k = 0; k < NUM_BX; k++) {
+        const int n = BX_SIGNAL0 + k;
+        const fit_pin &p = design.pin[static_cast<size_t>(k)];
+        std::fprintf(out, "pin %d\t=\t%s;\t%s\n", pin_number[n], signal_name[n],
+                     p.output ? "" : ((used >> n & 1) ? " /* Input */" : " /* Unused input */"));
+    }
+    std::fputs("\n/* Output and output enable equations */\n", out);
+    write_fit_equations(out, design);
+    std::fputs("\n/* End */\n", out);
+}
+
+void print_fit_report(FILE *out, const fit_design &design)
+{
+    std::fprintf(out, "Mode: %s (CUPL device %s).\n\n", design.mode->name, fit_device(*design.mode));
+    for (int k = NUM_BX - 1; k >= 0; k--) {
+        const fit_pin &p = design.pin[static_cast<size_t>(k)];
+        std::fprintf(out, "%s: ", pin_label(k).c_str());
+        if (!p.output) {
+            std::fputs("input\n", out);
+            continue;
+        }
+        if (p.out.constant >= 0)
+            std::fprintf(out, "output, fixed %s", p.out.constant ? "high" : "low");
+        else
+            std::fprintf(out, "output, %s%s", count_text(p.out).c_str(), p.out.exact ? "" : " (fewest not proven)");
+        if (p.oe.present)
+            std::fprintf(out, "; enable, %s", count_text(p.oe).c_str());
+        std::fputs("\n", out);
+    }
+    std::fputs("\n/* Output and output enable equations */\n", out);
+    write_fit_equations(out, design);
+}
