@@ -1,6 +1,8 @@
 #include "jedec_file.h"
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
@@ -78,8 +80,10 @@ unsigned jedec_checksum(const std::vector<uint8_t> &fuses)
 }
 
 bool jedec_parse(const std::string &text, unsigned fuse_count, std::vector<uint8_t> &fuses,
-                 std::string &err)
+                 std::string &err, bool *checked)
 {
+    if (checked)
+        *checked = false;
     size_t begin = text.find('\x02');
     begin = begin == std::string::npos ? 0 : begin + 1;
     size_t end = text.find('\x03', begin);
@@ -187,5 +191,39 @@ bool jedec_parse(const std::string &text, unsigned fuse_count, std::vector<uint8
         err = buf;
         return false;
     }
+    if (checked)
+        *checked = have_checksum;
+    return true;
+}
+
+bool jedec_read_file(const std::string &path, std::string &text, std::string &err)
+{
+    text.clear();
+    std::error_code ec;
+    if (std::filesystem::is_directory(std::filesystem::path(path), ec)) {
+        err = "the fuse map is a folder";
+        return false;
+    }
+    FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        err = "cannot open the fuse map";
+        return false;
+    }
+    // One byte past the limit tells a file too large (or a device such as
+    // /dev/zero) without reading it all.
+    std::vector<char> buf(jedec_max_file + 1);
+    size_t got = std::fread(buf.data(), 1, buf.size(), f);
+    const bool failed = got < buf.size() && std::ferror(f);
+    std::fclose(f);
+    if (failed) {
+        err = "cannot read the fuse map";
+        return false;
+    }
+    if (got > jedec_max_file) {
+        err = "the fuse map is larger than " + number_text(jedec_max_file >> 20) +
+              " MiB, which no fuse map of these devices is";
+        return false;
+    }
+    text.assign(buf.data(), got);
     return true;
 }

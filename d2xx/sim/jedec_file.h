@@ -4,6 +4,7 @@
 #ifndef SIM_JEDEC_FILE_H
 #define SIM_JEDEC_FILE_H
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -14,8 +15,19 @@
 // several lines. Returns false with a one-line reason in err when the text
 // is not a fuse map, names another fuse count, lists fuses past the device's
 // last one, or fails its fuse checksum.
+// With checked given, *checked tells whether the text had a C field (a
+// file cut short loses it).
 bool jedec_parse(const std::string &text, unsigned fuse_count, std::vector<uint8_t> &fuses,
-                 std::string &err);
+                 std::string &err, bool *checked = nullptr);
+
+// No fuse map of these devices comes near this size, test vectors and notes
+// included.
+constexpr size_t jedec_max_file = size_t(1) << 20;
+
+// Reads a fuse-map file whole into text. False with a one-line reason in err
+// for a file that cannot be opened or read, a folder, or one larger than
+// jedec_max_file (of which no more than that is read).
+bool jedec_read_file(const std::string &path, std::string &text, std::string &err);
 
 // The fuse checksum: the 16-bit sum of the fuses packed eight to a byte,
 // the lowest-numbered fuse of each group in bit 0, a short last group padded

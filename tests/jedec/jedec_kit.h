@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
 #include <random>
 #include <sstream>
 #include <string>
@@ -102,9 +103,14 @@ inline std::vector<uint8_t> jk_fuses(const jk_design &d)
 inline std::string jk_text(const std::vector<uint8_t> &f)
 {
     std::string t = "gatesweep test*QF" + std::to_string(f.size()) + "*L0 ";
-    for (uint8_t b : f)
-        t += static_cast<char>('0' + b);
-    return t + "*";
+    unsigned sum = 0;
+    for (size_t i = 0; i < f.size(); i++) {
+        t += static_cast<char>('0' + f[i]);
+        sum += static_cast<unsigned>(f[i] & 1) << (i % 8);
+    }
+    char c[8];
+    std::snprintf(c, sizeof c, "%04X", sum & 0xFFFF);
+    return t + "*C" + c + "*";
 }
 
 inline bool jk_holds(const jk_term &t, uint32_t s) { return !t.off && (s & t.high) == t.high && !(s & t.low); }
