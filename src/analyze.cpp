@@ -7,6 +7,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "cupl.h"
 #include "summary.h"
@@ -31,11 +32,36 @@ bool load_dump(const char *filename)
     }
     data.fill(0);
     size_t got = std::fread(data.data(), 1, DUMP_SIZE, f);
+    // One byte more tells a long file (or a device such as /dev/urandom)
+    // from a dump without reading it all.
+    const bool longer = got == DUMP_SIZE && std::fgetc(f) != EOF;
     std::fclose(f);
     if (got < DUMP_SIZE)
         std::fprintf(stderr, "Warning: `%s' holds only %ld of 262144 bytes; the rest is taken as 0.\n",
                      filename, static_cast<long>(got));
+    if (longer)
+        std::fprintf(stderr, "Warning: `%s' holds more than 262144 bytes; only the first 262144 are read.\n",
+                     filename);
     return true;
+}
+
+void warn_implausible_dump(const uint8_t *image, const char *filename)
+{
+    bool all_ff = true, all_weak = true;
+    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
+        all_ff = all_ff && image[i] == 0xFF;
+        all_weak = all_weak && image[i] == (i >> RX_SHIFT);
+    }
+    if (all_ff)
+        std::fprintf(stderr,
+                     "Warning: every reading in `%s' is 0xFF: the pin buffer never answered. Is this the "
+                     "program for your adapter board? `gatesweep' is for board A, `gatesweep-b' for board B.\n",
+                     filename);
+    else if (all_weak)
+        std::fprintf(stderr,
+                     "Warning: every reading in `%s' equals its weak drive: no pin was ever driven. "
+                     "Is a chip in the socket?\n",
+                     filename);
 }
 
 void clear_analysis()
@@ -143,6 +169,19 @@ static void scan_pairs(std::array<uint8_t, NUM_SIGNALS> &out_diff, std::array<ui
     }
 }
 
+bool driven_level_follows(int k, uint32_t mask)
+{
+    // Bit v of seen[t]: some driven condition i with i & mask == t reads v.
+    std::vector<uint8_t> seen(DUMP_SIZE, 0);
+    for (uint32_t i = 0; i < DUMP_SIZE; i++)
+        if (!((hiz_data[i] >> k) & 1))
+            seen[i & mask] |= static_cast<uint8_t>(1u << ((data[i] >> k) & 1));
+    for (uint8_t s : seen)
+        if (s == 3)
+            return false;
+    return true;
+}
+
 void compute_masks()
 {
     std::array<uint8_t, NUM_SIGNALS> out_diff{}, oe_diff{};
@@ -162,6 +201,12 @@ void compute_masks()
             if (has_oe && ((oe_diff[j] >> k) & 1))
                 m.oe_mask |= 1u << j;
         }
+        // A level that changes only across conditions where the enable
+        // changes too shows in no pair of driven conditions.
+        const bool fixed = (m.flags & (MC_FIXED_LO | MC_FIXED_HI)) != 0;
+        if (has_out && !fixed && (m.oe_mask & ~m.out_mask) && !driven_level_follows(k, m.out_mask) &&
+            driven_level_follows(k, m.out_mask | m.oe_mask))
+            m.out_mask |= m.oe_mask;
     }
 
     iterms_ever_used = 0;
@@ -173,6 +218,7 @@ bool analyze_pal(const char *filename)
 {
     if (!load_dump(filename))
         return false;
+    warn_implausible_dump(data.data(), filename);
     clear_analysis();
     classify_pins();
     compute_masks();

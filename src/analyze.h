@@ -43,14 +43,25 @@ bool analyze_pal(const char *filename);
 
 // Reads the dump file into data (missing bytes 0). Prints the not-found line
 // and returns false when the file cannot be opened or is a directory; warns
-// on standard error when the file holds fewer than 262144 bytes.
+// on standard error when the file holds fewer than 262144 bytes, or more (of
+// which it reads only the first 262144 and one beyond).
 bool load_dump(const char *filename);
+// Warns on standard error when the 262144 readings of image cannot come from
+// a chip in the right adapter board: every byte 0xFF (the pin buffer never
+// answered), or every reading equal to its weak drive (no pin ever driven).
+void warn_implausible_dump(const uint8_t *image, const char *filename);
 // Zeroes the pin records, the float map and iterms_ever_used.
 void clear_analysis();
 // Fills hiz_data and the flags of every pin.
 void classify_pins();
-// Fills out_mask and oe_mask of every pin, and iterms_ever_used.
+// Fills out_mask and oe_mask of every pin, and iterms_ever_used. An output
+// whose driven readings are no function of its out_mask alone, but are one
+// of out_mask and oe_mask together (its level changes only where its enable
+// changes too), gets the union as its out_mask.
 void compute_masks();
+// Whether the driven readings of pin Bk are a function of the signals in mask:
+// no two conditions that agree on them read different levels while driven.
+bool driven_level_follows(int k, uint32_t mask);
 
 // Whether signal j may be an input of the equations of pin Bk.
 bool is_eligible(int j, int k);

@@ -8,6 +8,14 @@
 std::string design_name(const char *filename)
 {
     std::string name(filename);
+#ifdef _WIN32
+    const char *const separators = "/\\:";  // C:x.bin names x.bin on drive C
+#else
+    const char *const separators = "/";  // a backslash is part of a file name
+#endif
+    std::string::size_type sep = name.find_last_of(separators);
+    if (sep != std::string::npos)
+        name.erase(0, sep + 1);
     std::string::size_type dot = name.rfind('.');
     if (dot != std::string::npos)
         name.erase(dot);
@@ -103,7 +111,41 @@ static void write_terms(FILE *out, term_table &table, int k, term_rule rule, uin
     }
 }
 
-static void write_output_equations(FILE *out, term_table &table)
+// The level a pin shows in most conditions: its driven level (output rule)
+// or 1 where it is driven more often than it floats (enable rule); 1 on a tie.
+static int majority_level(int k, term_rule rule)
+{
+    uint32_t n[2] = {0, 0};
+    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
+        const unsigned floats = (hiz_data[i] >> k) & 1;
+        if (rule == RULE_ENABLE)
+            n[floats ^ 1]++;
+        else if (!floats)
+            n[(data[i] >> k) & 1]++;
+    }
+    return n[1] >= n[0] ? 1 : 0;
+}
+
+// An equation over an empty mask would be a term without literals, which is
+// no CUPL: it is written as the constant the pin shows most, with a warning.
+static int constant_for_empty_mask(int k, term_rule rule, const char *filename)
+{
+    const int level = majority_level(k, rule);
+    const std::string name = bx_name(k);
+    if (rule == RULE_OUTPUT)
+        std::fprintf(stderr,
+                     "Warning: the readings of %s in `%s' are not a function of any signals; its output "
+                     "equation is the constant 'b'%d, the level it reads most often.\n",
+                     name.c_str(), filename, level);
+    else
+        std::fprintf(stderr,
+                     "Warning: where %s floats in `%s' is not a function of any signals; its enable "
+                     "equation is the constant 'b'%d, the state it is in most often.\n",
+                     name.c_str(), filename, level);
+    return level;
+}
+
+static void write_output_equations(FILE *out, term_table &table, const char *filename)
 {
     for (int k = NUM_BX - 1; k >= 0; k--) {
         const macrocell &m = mc[k];
@@ -114,6 +156,8 @@ static void write_output_equations(FILE *out, term_table &table)
             std::fprintf(out, "\n%c%s\t= 'b'0;", ' ', name.c_str());
         } else if (m.flags & MC_FIXED_HI) {
             std::fprintf(out, "\n%c%s\t= 'b'1;", ' ', name.c_str());
+        } else if (m.out_mask == 0) {
+            std::fprintf(out, "\n %s\t= 'b'%d;", name.c_str(), constant_for_empty_mask(k, RULE_OUTPUT, filename));
         } else {
             std::fprintf(out, "\n%c%s\t= ", m.out_pol ? ' ' : '!', name.c_str());
             write_terms(out, table, k, RULE_OUTPUT, m.out_mask, m.out_pol, m.out_nterms);
@@ -121,14 +165,19 @@ static void write_output_equations(FILE *out, term_table &table)
     }
 }
 
-static void write_enable_equations(FILE *out, term_table &table)
+static void write_enable_equations(FILE *out, term_table &table, const char *filename)
 {
     for (int k = NUM_BX - 1; k >= 0; k--) {
         const macrocell &m = mc[k];
         if (!takes_terms(k, RULE_ENABLE))
             continue;
-        std::fprintf(out, "%c%s.oe\t= ", m.oe_pol ? '!' : ' ', bx_name(k).c_str());
-        write_terms(out, table, k, RULE_ENABLE, m.oe_mask, m.oe_pol, m.oe_nterms);
+        if (m.oe_mask == 0) {
+            std::fprintf(out, " %s.oe\t= 'b'%d;", bx_name(k).c_str(),
+                         constant_for_empty_mask(k, RULE_ENABLE, filename));
+        } else {
+            std::fprintf(out, "%c%s.oe\t= ", m.oe_pol ? '!' : ' ', bx_name(k).c_str());
+            write_terms(out, table, k, RULE_ENABLE, m.oe_mask, m.oe_pol, m.oe_nterms);
+        }
         if (k != 0)
             std::fputs("\n", out);
     }
@@ -141,9 +190,9 @@ void write_cupl(FILE *out, const char *filename, term_table &table)
     write_declarations(out);
     std::fputs("\n/* Output and output enable equations */\n", out);
     extract_all(table, RULE_OUTPUT);
-    write_output_equations(out, table);
+    write_output_equations(out, table, filename);
     std::fputs("\n", out);
     extract_all(table, RULE_ENABLE);
-    write_enable_equations(out, table);
+    write_enable_equations(out, table, filename);
     std::fputs("\n\n/* End */\n", out);
 }

@@ -8,11 +8,13 @@
 
 #include "terms.h"
 
-// The design name: the dump-file argument without its last '.' and all after it.
+// The design name: the last component of the dump-file path, without its
+// last '.' and all after it ("dumps/u12.bin" gives "u12").
 std::string design_name(const char *filename);
 
 // Writes the header and declarations, runs the output and enable extractions
-// at their places, and writes the equations.
+// at their places, and writes the equations. An equation over an empty mask
+// is written as a constant, with a warning on standard error.
 void write_cupl(FILE *out, const char *filename, term_table &table);
 
 #endif

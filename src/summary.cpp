@@ -68,6 +68,14 @@ const char *pin_status(uint32_t flags)
     }
 }
 
+std::string comment_safe(const char *text)
+{
+    std::string s(text);
+    for (std::string::size_type at = s.find("*/"); at != std::string::npos; at = s.find("*/", at + 2))
+        s.insert(at + 1, " ");
+    return s;
+}
+
 void print_summary(FILE *out, const char *filename)
 {
     const uint8_t registered = registered_pins();
@@ -80,7 +88,7 @@ void print_summary(FILE *out, const char *filename)
         std::fputs("\n", out);
         std::fputs("\tAnalysis results WILL NOT be correct for registered devices.\n\n", out);
     }
-    std::fprintf(out, "\tData source:\n\t\t%s\n\n", filename);
+    std::fprintf(out, "\tData source:\n\t\t%s\n\n", comment_safe(filename).c_str());
     std::fprintf(out, "\tDevice configuration:\n\t\t%s\n\n", device_config());
     std::fprintf(out, "\tSuggested GAL16V8 device type for WinCUPL:\n\t\t%s\n", device_type());
     std::fputs("\n\tSummary of bidirectional pins:\n\n", out);

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
 // Some pin's out_mask holds I9.
 bool i9_drives_output();
@@ -17,6 +18,10 @@ const char *device_config();
 const char *device_type();
 // The status text of a flags value, or nullptr for a value that cannot arise.
 const char *pin_status(uint32_t flags);
+
+// text with a blank between the two characters of every "*/", so that it
+// cannot end the comment block it is printed in.
+std::string comment_safe(const char *text);
 
 void print_summary(FILE *out, const char *filename);
 

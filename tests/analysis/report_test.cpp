@@ -99,12 +99,13 @@ TEST(Writer, SectionsAndLineEnds)
         {all_inputs_chip,
          cupl_header + decls(0, 9, unused) + bidir + decls(10, 17, unused) + eqs + "\n\n\n/* End */\n"},
         // Nothing floats: no bidirectional section. B7 reads the inverse of
-        // its own weak drive (empty mask), B6 = I0 OR I1, B0 fixed high.
+        // its own weak drive (empty mask: a constant, 1 on a tie), B6 = I0
+        // OR I1, B0 fixed high.
         {[](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
              oe = 0xFF, out = (bit(rx, 7) ^ 1u) << 7 | (bit(ix, 0) | bit(ix, 1)) << 6 | 0x01u;
          },
          cupl_header + decls(0, 1, "") + decls(2, 9, unused) + dedicated + decls(10, 17, "") + eqs +
-             "\n B7\t= ;\n!B6\t= !I0 & !I1;\n B5\t= 'b'0;\n B4\t= 'b'0;\n B3\t= 'b'0;\n B2\t= 'b'0;\n B1\t= 'b'0;"
+             "\n B7\t= 'b'1;\n!B6\t= !I0 & !I1;\n B5\t= 'b'0;\n B4\t= 'b'0;\n B3\t= 'b'0;\n B2\t= 'b'0;\n B1\t= 'b'0;"
              "\n B0\t= 'b'1;\n\n\n/* End */\n"},
         // B7 floats unless I0 and I1 are high (listed by its driven level),
         // B6 floats exactly with I2 low, B5 a plain output that reads B6. The
@@ -142,7 +143,9 @@ TEST(Analyze, FileIsReadAsItsFirst262144BytesPaddedWithZeros)
         write_file(file, bytes);
         const auto got = analyze(file);
         const std::string held = std::to_string(size) + " of 262144 bytes; the rest is taken as 0.\n";
-        EXPECT_EQ(got.second, size >= dump_size ? "" : "Warning: `" + file + "' holds only " + held);
+        EXPECT_EQ(got.second, size > dump_size ? "Warning: `" + file + "' holds more than 262144 bytes; only the "
+                                                 "first 262144 are read.\n"
+                                               : "Warning: `" + file + "' holds only " + held);
         bytes.resize(dump_size, 0);
         write_file(file, bytes);
         EXPECT_EQ(analyze(file), std::make_pair(got.first, std::string()));   // warning only on stderr
@@ -152,8 +155,9 @@ TEST(Analyze, FileIsReadAsItsFirst262144BytesPaddedWithZeros)
 
 TEST(Analyze, VeryLongFileName)
 {
-    // A path of some 3000 characters, dots inside folder names. The output is
-    // the example's golden text but for the data source and design name.
+    // A path of some 3000 characters, dots inside folder names, none in the
+    // file name. The output is the example's golden text but for the data
+    // source and design name, which is the file name alone.
     const std::string dir = make_temp_dir();
     std::string path = dir;
     for (int level = 0; level < 14; level++) {
@@ -164,7 +168,7 @@ TEST(Analyze, VeryLongFileName)
     write_file(path, make_dump(u12_chip));
     auto got = analyze(path);
     EXPECT_EQ(got.second, "");
-    const std::string cut = path.substr(0, path.rfind('.'));
+    const std::string cut = "dump";
     const size_t source = got.first.find("\t\t" + path + "\n"), name = got.first.find("\nName     " + cut + ";\n");
     ASSERT_TRUE(source != std::string::npos && name != std::string::npos);
     got.first.replace(name + 10, cut.size(), "u12").replace(source + 2, path.size(), "u12.bin");
