@@ -3,14 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <fstream>
-#include <iostream>
-#include <sstream>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 
-constexpr uint32_t conditions = 262144;
 constexpr unsigned shown_mismatches = 8;
+constexpr uint32_t words = rt_conditions / 64;
 const char *const equations_heading = "/* Output and output enable equations */";
 const char *const end_marker = "/* End */";
 
@@ -20,6 +19,7 @@ struct scanner {
     size_t pos;
     size_t end;
     unsigned line;
+    size_t terms;  // read so far, in all equations
 };
 
 unsigned line_at(const std::string &text, size_t pos)
@@ -88,9 +88,9 @@ int read_signal(scanner &s)
 
 bool read_term(scanner &s, rt_term &term, std::string &err)
 {
-    skip_space(s);
-    if (s.pos < s.end && (s.text[s.pos] == ';' || s.text[s.pos] == '#'))
-        return true; // a term without literals: always true
+    if (++s.terms > rt_max_terms)
+        return fail(s, "more than " + std::to_string(rt_max_terms) +
+                           " product terms, far more than `gatesweep analyze' prints", err);
     for (;;) {
         skip_space(s);
         bool bang = s.pos < s.end && s.text[s.pos] == '!';
@@ -154,6 +154,8 @@ bool read_equation(scanner &s, rt_design &design, std::string &err)
     eq.negated = negated;
 
     skip_space(s);
+    if (s.pos < s.end && s.text[s.pos] == ';')
+        return fail(s, "nothing after `=' in the equation for " + name, err);
     if (at(s, "'b'0") || at(s, "'b'1")) {
         eq.constant = s.text[s.pos + 3] - '0';
         s.pos += 4;
@@ -178,25 +180,6 @@ bool read_equation(scanner &s, rt_design &design, std::string &err)
     return true;
 }
 
-bool read_file(const std::string &path, std::string &bytes)
-{
-    if (path == "-") {
-        std::ostringstream buf;
-        buf << std::cin.rdbuf();
-        bytes = buf.str();
-        return true;
-    }
-    std::ifstream f(path, std::ios::binary | std::ios::ate);
-    if (!f)
-        return false;
-    std::streamoff size = f.tellg();
-    if (size < 0 || size > (std::streamoff(1) << 31))
-        return false; // a folder, or nothing this utility wrote
-    bytes.resize(static_cast<size_t>(size));
-    f.seekg(0);
-    return static_cast<bool>(f.read(&bytes[0], size));
-}
-
 } // namespace
 
 bool rt_parse(const std::string &text, rt_design &design, std::string &err)
@@ -208,7 +191,7 @@ bool rt_parse(const std::string &text, rt_design &design, std::string &err)
         return false;
     }
     size_t begin = heading + std::char_traits<char>::length(equations_heading);
-    scanner s{text, begin, text.size(), line_at(text, begin)};
+    scanner s{text, begin, text.size(), line_at(text, begin), 0};
     for (;;) {
         skip_space(s);
         if (s.pos >= s.end)
@@ -223,39 +206,61 @@ bool rt_parse(const std::string &text, rt_design &design, std::string &err)
     }
 }
 
-std::vector<uint8_t> rt_evaluate(const rt_equation &eq)
+namespace {
+
+// Sets the bits of v for every condition that term t accepts. The six low
+// signals select a bit within a word, the twelve others the word: the term
+// is one 64-bit pattern ORed into every word whose index it accepts.
+void mark_term(std::vector<uint64_t> &v, const rt_term &t)
 {
-    std::vector<uint8_t> v(conditions, 0);
+    static const uint64_t low_signal[6] = {
+        0xAAAAAAAAAAAAAAAAull, 0xCCCCCCCCCCCCCCCCull, 0xF0F0F0F0F0F0F0F0ull,
+        0xFF00FF00FF00FF00ull, 0xFFFF0000FFFF0000ull, 0xFFFFFFFF00000000ull,
+    };
+    uint64_t pattern = ~uint64_t(0);
+    for (unsigned n = 0; n < 6; n++)
+        if (t.care >> n & 1)
+            pattern &= (t.value >> n & 1) ? low_signal[n] : ~low_signal[n];
+    const uint32_t care = t.care >> 6 & (words - 1), value = t.value >> 6 & care, free = ~care & (words - 1);
+    for (uint32_t f = free;; f = (f - 1) & free) {
+        v[value | f] |= pattern;
+        if (f == 0)
+            break;
+    }
+}
+
+bool term_less(const rt_term &a, const rt_term &b)
+{
+    return a.care != b.care ? a.care < b.care : a.value < b.value;
+}
+
+bool term_same(const rt_term &a, const rt_term &b)
+{
+    return a.care == b.care && a.value == b.value;
+}
+
+} // namespace
+
+std::vector<uint64_t> rt_evaluate(const rt_equation &eq)
+{
+    std::vector<uint64_t> v(words, 0);
     if (eq.constant >= 0) {
-        std::fill(v.begin(), v.end(), static_cast<uint8_t>(eq.constant));
+        std::fill(v.begin(), v.end(), eq.constant ? ~uint64_t(0) : 0);
     } else {
-        // Terms that fix the same signals share one table of the levels
-        // they accept, so long term lists cost one look-up per index.
-        std::vector<uint32_t> cares;
-        std::vector<std::vector<uint64_t>> accepted;
-        for (const rt_term &t : eq.terms) {
-            if (t.care == ~0u)
-                continue;
-            size_t g = 0;
-            while (g < cares.size() && cares[g] != t.care)
-                g++;
-            if (g == cares.size()) {
-                cares.push_back(t.care);
-                accepted.emplace_back(conditions / 64, 0);
-            }
-            accepted[g][t.value / 64] |= uint64_t(1) << (t.value % 64);
-        }
-        for (size_t g = 0; g < cares.size(); g++) {
-            for (uint32_t i = 0; i < conditions; i++) {
-                uint32_t t = i & cares[g];
-                if (accepted[g][t / 64] >> (t % 64) & 1)
-                    v[i] = 1;
-            }
-        }
+        // A term repeated costs once; every distinct term costs at most
+        // one pass over the 4096 words.
+        std::vector<rt_term> terms;
+        for (const rt_term &t : eq.terms)
+            if (t.care != ~0u)
+                terms.push_back(t);
+        std::sort(terms.begin(), terms.end(), term_less);
+        terms.erase(std::unique(terms.begin(), terms.end(), term_same), terms.end());
+        for (const rt_term &t : terms)
+            mark_term(v, t);
     }
     if (eq.negated) {
-        for (uint8_t &b : v)
-            b ^= 1;
+        for (uint64_t &w : v)
+            w = ~w;
     }
     return v;
 }
@@ -265,17 +270,17 @@ std::array<rt_pin_result, 8> rt_compare(const std::vector<uint8_t> &dump, const 
     std::array<rt_pin_result, 8> result;
     for (unsigned k = 0; k < 8; k++) {
         const rt_pin &pin = design[k];
-        std::vector<uint8_t> level, enabled;
+        std::vector<uint64_t> level, enabled;
         if (pin.out.present)
             level = rt_evaluate(pin.out);
         if (pin.oe.present)
             enabled = rt_evaluate(pin.oe);
         uint32_t own = 1u << (10 + k);
-        for (uint32_t i = 0; i < conditions; i++) {
+        for (uint32_t i = 0; i < rt_conditions; i++) {
             unsigned lo = dump[i & ~own] >> k & 1, hi = dump[i | own] >> k & 1;
             bool driven = !(lo == 0 && hi == 1);
-            bool want_driven = pin.out.present && (!pin.oe.present || enabled[i]);
-            bool bad = driven != want_driven || (driven && level[i] != (dump[i] >> k & 1));
+            bool want_driven = pin.out.present && (!pin.oe.present || (enabled[i / 64] >> (i % 64) & 1));
+            bool bad = driven != want_driven || (driven && (level[i / 64] >> (i % 64) & 1) != (dump[i] >> k & 1u));
             if (bad) {
                 rt_pin_result &r = result[k];
                 if (r.first.size() < shown_mismatches)
@@ -287,54 +292,35 @@ std::array<rt_pin_result, 8> rt_compare(const std::vector<uint8_t> &dump, const 
     return result;
 }
 
-int main(int argc, char **argv)
+rt_read_status rt_read_bounded(const std::string &path, size_t limit, std::string &bytes)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: gatesweep-check DUMP.bin CUPL.txt\n"
-                             "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input).\n"
-                             "  Exit status: 0 exact, 1 mismatches, 2 unreadable input.\n");
-        return 2;
+    bytes.clear();
+    FILE *f = stdin;
+    if (path != "-") {
+        // A folder opens for reading on some systems; it holds nothing to read.
+        std::error_code ec;
+        if (std::filesystem::is_directory(std::filesystem::path(path), ec))
+            return RT_READ_FAILED;
+        f = std::fopen(path.c_str(), "rb");
+        if (!f)
+            return RT_READ_FAILED;
     }
-    std::string dump_bytes, text;
-    if (!read_file(argv[1], dump_bytes)) {
-        std::fprintf(stderr, "gatesweep-check: cannot read the dump `%s'\n", argv[1]);
-        return 2;
+    // In pieces, so that memory grows with what is there, up to one byte
+    // past the limit.
+    std::vector<char> piece(65536);
+    bool failed = false;
+    while (bytes.size() <= limit) {
+        size_t want = std::min(piece.size(), limit + 1 - bytes.size());
+        size_t got = std::fread(piece.data(), 1, want, f);
+        bytes.append(piece.data(), got);
+        if (got < want) {
+            failed = std::ferror(f) != 0;
+            break;
+        }
     }
-    if (dump_bytes.size() != conditions) {
-        std::fprintf(stderr, "gatesweep-check: `%s' holds %zu bytes, not a dump of %u\n", argv[1],
-                     dump_bytes.size(), static_cast<unsigned>(conditions));
-        return 2;
-    }
-    if (!read_file(argv[2], text)) {
-        std::fprintf(stderr, "gatesweep-check: cannot read the equations `%s'\n", argv[2]);
-        return 2;
-    }
-    rt_design design;
-    std::string err;
-    if (!rt_parse(text, design, err)) {
-        std::fprintf(stderr, "gatesweep-check: %s: %s\n", argv[2], err.c_str());
-        return 2;
-    }
-
-    std::vector<uint8_t> dump(dump_bytes.begin(), dump_bytes.end());
-    std::array<rt_pin_result, 8> result = rt_compare(dump, design);
-    unsigned total = 0, bad_pins = 0;
-    for (unsigned k = 8; k-- > 0;) {
-        const rt_pin_result &r = result[k];
-        std::printf("B%u: %u %s", k, r.mismatches, r.mismatches == 1 ? "mismatch" : "mismatches");
-        for (size_t j = 0; j < r.first.size(); j++)
-            std::printf("%s0x%05X", j == 0 ? ", first at " : " ", static_cast<unsigned>(r.first[j]));
-        std::printf("\n");
-        total += r.mismatches;
-        if (r.mismatches)
-            bad_pins++;
-    }
-    if (total == 0) {
-        std::printf("Round trip exact: the equations reproduce all %u conditions.\n",
-                    static_cast<unsigned>(conditions));
-        return 0;
-    }
-    std::printf("Round trip failed: %u %s on %u pin%s.\n", total, total == 1 ? "mismatch" : "mismatches", bad_pins,
-                bad_pins == 1 ? "" : "s");
-    return 1;
+    if (f != stdin)
+        std::fclose(f);
+    if (failed)
+        return RT_READ_FAILED;
+    return bytes.size() > limit ? RT_READ_TOO_LONG : RT_READ_OK;
 }

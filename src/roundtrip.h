@@ -6,6 +6,7 @@
 #define ROUNDTRIP_H
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -33,13 +34,23 @@ struct rt_pin {
 };
 using rt_design = std::array<rt_pin, 8>;
 
+// Limits of what the check accepts, far beyond what `gatesweep analyze'
+// prints (at most 16 equations of at most 65536 terms, about 110 MB): a
+// text is at most rt_max_text bytes with at most rt_max_terms terms.
+constexpr uint32_t rt_conditions = 262144;
+constexpr size_t rt_max_text = size_t(256) << 20;
+constexpr size_t rt_max_terms = size_t(4) << 20;
+
 // Reads the equations between "/* Output and output enable equations */"
 // and "/* End */". False with a one-line reason (naming the line) in err
-// when the text holds something else.
+// when the text holds something else, an equation with nothing after its
+// '=' or a '#' without a term after it, or more than rt_max_terms terms.
 bool rt_parse(const std::string &text, rt_design &design, std::string &err);
 
-// The equation's value at every dump index (0 or 1), its '!' applied.
-std::vector<uint8_t> rt_evaluate(const rt_equation &eq);
+// The equation's value at every dump index, its '!' applied: bit i % 64 of
+// word i / 64 (4096 words). Time and memory grow with the distinct terms,
+// never with terms times conditions.
+std::vector<uint64_t> rt_evaluate(const rt_equation &eq);
 
 // Per pin: the number of dump indices where the dump disagrees with the
 // equations, and the first few of them.
@@ -53,5 +64,9 @@ struct rt_pin_result {
 // be driven exactly where its enable equation (or, without one, its output
 // equation) says, and read its output equation's level wherever it is.
 std::array<rt_pin_result, 8> rt_compare(const std::vector<uint8_t> &dump, const rt_design &design);
+
+// Reads at most limit bytes of a file ("-": standard input) into bytes.
+enum rt_read_status { RT_READ_OK, RT_READ_FAILED, RT_READ_TOO_LONG };
+rt_read_status rt_read_bounded(const std::string &path, size_t limit, std::string &bytes);
 
 #endif

@@ -14,7 +14,7 @@ unsigned bit(unsigned v, unsigned n) { return v >> n & 1; }
 // I0 & I1; B6 = /I3 while I2; B5, B1 inputs; B4 low; B3 = I4 ^ B5; B2 high
 // while /I5; B0 = I6 while /I9), forms.bin (B0, B1 high, B2 = I1, B3 = I0
 // while I2, every other pin floating) and short.bin.
-run_result check(const std::string &text, const std::string &args)
+run_result check(const std::string &text, const std::string &args, const std::string &shell_prefix = "")
 {
     static const std::string dir = make_temp_dir();
     if (!file_exists(dir + "/short.bin")) {
@@ -29,7 +29,7 @@ run_result check(const std::string &text, const std::string &args)
         write_file(dir + "/short.bin", std::vector<uint8_t>(1000));
     }
     write_text(dir + "/chip.txt", text);
-    return run_program(dir, {}, "/bin/sh", {"-c", std::string(GATESWEEP_CHECK_EXE) + " " + args});
+    return run_program(dir, {}, "/bin/sh", {"-c", shell_prefix + GATESWEEP_CHECK_EXE + " " + args});
 }
 
 const std::string u12_text = read_text(std::string(TEST_SOURCE_DIR) + "/golden/u12.txt");
@@ -48,9 +48,9 @@ TEST(JedecCheck, WorkedExampleAndLessCommonForms)
     // Wrong: B6 wherever it drives, B0's enable everywhere, B3 where I4 is low.
     std::string wrong = edited(u12_text, " B6\t= !I3;", " B6\t=  I3;");
     wrong = edited(edited(wrong, "!B0.oe\t=  I9;", "!B0.oe\t= !I9;"), "\t# !I4 &  B5;", "\t# !I4 & !B5;");
-    // B0 = nothing (high), !B1 = 'b'0, a B2 term that never holds, CR LF line ends.
+    // B0 = 'b'1, !B1 = 'b'0, a B2 term that never holds, CR LF line ends.
     std::string forms = "/* Output and output enable equations */\r\n B3\t=  I0;\n B2\t=  I1\n\t#  I0 & !I0;\n"
-                        "!B1\t= 'b'0;\n B0\t= ;\n B3.oe\t=  I2;\n\n/* End */\n";
+                        "!B1\t= 'b'0;\n B0\t= 'b'1;\n B3.oe\t=  I2;\n\n/* End */\n";
     const std::string cases[][4] = {
         {u12_text, "u12.bin chip.txt", "0", "jedec_check_u12.txt"},
         {wrong, "u12.bin chip.txt", "1", "jedec_check_u12_wrong.txt"},
@@ -67,6 +67,9 @@ TEST(JedecCheck, WorkedExampleAndLessCommonForms)
 TEST(JedecCheck, RefusesWhatItCannotRead)
 {
     const std::string head = "/* Output and output enable equations */\n", end = "/* End */\n", at = "chip.txt: line ";
+    std::string many_terms;
+    for (unsigned n = 0; n < 4194304; n++)
+        many_terms += "I0#";
     const std::string cases[][3] = {
         {"Name x;\n", "u12.bin chip.txt",
          "chip.txt: no line `/* Output and output enable equations */': not the output of `gatesweep analyze'"},
@@ -77,7 +80,15 @@ TEST(JedecCheck, RefusesWhatItCannotRead)
         {head + " B7\t=  I0 | I1;\n" + end, "", at + "2: expected `;' after the equation for B7, found `|'"},
         {head + " B7\t=  I0;\n", "", at + "3: the text ends before `/* End */'"},
         {head + " B7\t=  I0;\n/* Extra */\n", "", at + "3: expected an equation or `/* End */'"},
+        {head + " B7\t= ;\n" + end, "", at + "2: nothing after `=' in the equation for B7"},
+        {head + " B7\t=  I0\n\t# ;\n" + end, "", at + "3: expected a signal I0..I9 or B0..B7, found `;'"},
+        {head + " B7\t= " + many_terms + "I0;\n" + end, "",
+         at + "2: more than 4194304 product terms, far more than `gatesweep analyze' prints"},
         {u12_text, "short.bin chip.txt", "`short.bin' holds 1000 bytes, not a dump of 262144"},
+        // The dump's size is checked first, reading no more than a dump holds.
+        {u12_text, "/dev/zero /dev/zero", "`/dev/zero' holds more than 262144 bytes, not a dump of 262144"},
+        {u12_text, "u12.bin /dev/zero",
+         "`/dev/zero' holds more than 268435456 bytes, far more than `gatesweep analyze' prints"},
         {u12_text, "none.bin chip.txt", "cannot read the dump `none.bin'"},
         {u12_text, "u12.bin none.txt", "cannot read the equations `none.txt'"},
         {u12_text, "u12.bin .", "cannot read the equations `.'"},
@@ -90,4 +101,27 @@ TEST(JedecCheck, RefusesWhatItCannotRead)
     EXPECT_EQ(std::to_string(r.status) + r.out + r.err,
               "2usage: gatesweep-check DUMP.bin CUPL.txt\n  CUPL.txt is the text `gatesweep analyze DUMP.bin' "
               "printed (- for standard input).\n  Exit status: 0 exact, 1 mismatches, 2 unreadable input.\n");
+}
+
+TEST(JedecCheck, ManyDistinctTermsInLittleMemory)
+{
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address space limit does not go with AddressSanitizer";
+#endif
+    // 20000 terms, each over its own set of seven signals: a table of all
+    // conditions per set of signals would take 640 MB.
+    const char *const names[] = {"I0", "I1", "I2", "I3", "I4", "I5", "I6", "I7", "I8",
+                                 "I9", "B0", "B1", "B2", "B3", "B4", "B5", "B6", "B7"};
+    std::string text = "/* Output and output enable equations */\n B7\t= ";
+    unsigned terms = 0;
+    for (unsigned set = 0; set < (1u << 18) && terms < 20000; set++) {
+        if (__builtin_popcount(set) != 7)
+            continue;
+        text += terms++ ? "\n\t# " : "";
+        for (unsigned n = 0, first = 1; n < 18; n++)
+            if (set >> n & 1)
+                text += std::string(first ? "" : " & ") + (n % 3 ? " " : "!") + names[n], first = 0;
+    }
+    run_result r = check(text + ";\n\n/* End */\n", "u12.bin chip.txt", "ulimit -v 300000; ");
+    EXPECT_EQ(std::to_string(r.status) + r.err, "1");
 }
