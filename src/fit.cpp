@@ -1,6 +1,7 @@
 #include "fit.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "analyze.h"
 #include "board.h"
@@ -433,7 +434,7 @@ std::vector<uint8_t> fit_fuses(const fit_design &design)
             row++;
         }
         if (pin.out.constant >= 0) {
-            fuses[gal_xor + cell] = 1;
+            fuses[gal_xor + cell] = static_cast<uint8_t>(pin.out.level);
             if (pin.out.constant == 1)
                 write_row(fuses, cols, row, cube{});
             continue;
@@ -477,19 +478,17 @@ std::string jedec_text(const std::vector<uint8_t> &fuses, const std::string &hea
     return text;
 }
 
-bool fit_sweep(const std::string &jedec, const std::string &name, std::vector<uint8_t> &readings, std::string &err)
+std::vector<uint8_t> sweep_chip(std::unique_ptr<sim_chip> chip)
 {
     sim_board board;
     board.variant = sim_board_variant::a;
-    board.chip = sim_make_jedec_chip_text("GAL16V8", jedec, name, err);
-    if (!board.chip)
-        return false;
+    board.chip = std::move(chip);
     // Board A: I0..I7 on the low input latch, I8 and I9 on the high one,
     // which the sweep writes first. The sweep starts from reset latches.
     sim_board_write(board, 0x0000, 0);
     sim_board_write(board, 0x0200, 0);
     sim_board_write(board, 0x0100, 0);
-    readings.assign(DUMP_SIZE, 0);
+    std::vector<uint8_t> readings(DUMP_SIZE, 0);
     for (uint32_t rx = 0; rx < 256; rx++) {
         sim_board_write(board, 0x0000, rx);
         for (uint32_t ix = 0; ix < IX_COUNT; ix++) {
@@ -498,6 +497,15 @@ bool fit_sweep(const std::string &jedec, const std::string &name, std::vector<ui
             readings[dump_index(rx, ix)] = static_cast<uint8_t>(sim_board_read(board, 0x0000));
         }
     }
+    return readings;
+}
+
+bool fit_sweep(const std::string &jedec, const std::string &name, std::vector<uint8_t> &readings, std::string &err)
+{
+    std::unique_ptr<sim_chip> chip = sim_make_jedec_chip_text("GAL16V8", jedec, name, err);
+    if (!chip)
+        return false;
+    readings = sweep_chip(std::move(chip));
     return true;
 }
 

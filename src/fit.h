@@ -9,9 +9,11 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "chip.h"
 #include "gal16v8.h"
 #include "minimize.h"
 
@@ -51,6 +53,10 @@ std::vector<uint8_t> fit_fuses(const fit_design &design);
 // A JEDEC file of GAL16V8 fuses: STX, the header line, QP20, QF2194, G0,
 // F0, the L fields, the fuse checksum C, ETX and the transmission checksum.
 std::string jedec_text(const std::vector<uint8_t> &fuses, const std::string &header);
+
+// The 262144 readings of a chip model driven as the dump sweep drives a
+// chip on board A (reset latches, then per weak drive every input value).
+std::vector<uint8_t> sweep_chip(std::unique_ptr<sim_chip> chip);
 
 // The 262144 readings of the fuse map in the GAL16V8 model, driven as the
 // dump sweep drives a chip on board A. False with the model's reason in err

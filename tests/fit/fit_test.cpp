@@ -1,0 +1,280 @@
+// The fitter on dumps of known chips: published and random fuse maps, and
+// small designs that fit one mode only, each fuse map swept in the GAL16V8
+// model and compared with the dump it came from; and gatesweep-fit itself:
+// its output, exit status and files.
+#include "analyze.h"
+#include "fit.h"
+#include "jedec_file.h"
+#include "testkit.h"
+
+#include "../jedec/jedec_kit.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct fit_run {
+    fit_status status = FIT_NO_FIT;
+    fit_design design;
+    std::vector<std::string> reasons;
+    std::string jed;
+    std::vector<uint8_t> readings;
+};
+
+// Analyses and fits a dump in this process; on a fit, writes the fuse map
+// and sweeps it in the GAL16V8 model.
+fit_run fit_image(const std::vector<uint8_t> &dump)
+{
+    std::copy(dump.begin(), dump.end(), data.begin());
+    clear_analysis();
+    classify_pins();
+    compute_masks();
+    fit_run r;
+    r.status = fit_dump(r.design, r.reasons);
+    if (r.status == FIT_OK) {
+        r.jed = jedec_text(fit_fuses(r.design), "test");
+        std::string err;
+        EXPECT_TRUE(fit_sweep(r.jed, "test", r.readings, err)) << err;
+    }
+    return r;
+}
+
+std::vector<uint8_t> dump_of_map(const std::string &device, const std::string &text)
+{
+    std::string err;
+    std::unique_ptr<sim_chip> chip = sim_make_jedec_chip_text(device, text, "test", err);
+    EXPECT_TRUE(chip) << err;
+    return chip ? sweep_chip(std::move(chip)) : std::vector<uint8_t>(dump_size);
+}
+
+std::string all_reasons(const fit_run &r)
+{
+    std::string s;
+    for (const std::string &line : r.reasons)
+        s += line + "\n";
+    return s;
+}
+
+// Fits and verifies: the fuse map gives the dump back, reading for reading.
+void expect_fits(const std::vector<uint8_t> &dump, const fit_run &r, const std::string &what)
+{
+    ASSERT_EQ(r.status, FIT_OK) << what << "\n" << all_reasons(r);
+    ASSERT_TRUE(r.readings == dump) << what << ": the fuse map does not give the dump back";
+    std::vector<uint8_t> fuses;
+    std::string err;
+    EXPECT_TRUE(jedec_parse(r.jed, gal_fuse_count, fuses, err)) << what << ": " << err;
+}
+
+bool have_jedutil()
+{
+    return std::system("command -v jedutil >/dev/null 2>&1") == 0;
+}
+
+std::string read_map(const std::string &file)
+{
+    return read_text(published_maps_dir() + "/jedec/" + file);
+}
+
+unsigned bit(unsigned v, int n)
+{
+    return (v >> n) & 1u;
+}
+
+} // namespace
+
+TEST(FitPublished, CombinationalMapsFitAndGiveTheirDumpBack)
+{
+    if (published_maps_dir().empty())
+        GTEST_SKIP() << published_maps_missing();
+    const struct {
+        const char *file, *device, *mode;
+    } maps[] = {
+        {"e800j_io_gal16v8.jed", "GAL16V8", "simple"},
+        {"e800j_mem_gal16v8.jed", "GAL16V8", "simple"},
+        {"alphamission_9f_gal16v8.jed", "GAL16V8", "simple"}, // no pin floats
+        {"sun3_60_1567-01_pal16l8.jed", "PAL16L8", "complex"},
+    };
+    for (const auto &m : maps) {
+        std::vector<uint8_t> dump = dump_of_map(m.device, read_map(m.file));
+        fit_run r = fit_image(dump);
+        expect_fits(dump, r, m.file);
+        if (r.status == FIT_OK) {
+            EXPECT_STREQ(r.design.mode->name, m.mode) << m.file;
+        }
+    }
+}
+
+TEST(FitPublished, TheLatchOf1590IsRefusedNotMisfitted)
+{
+    if (published_maps_dir().empty())
+        GTEST_SKIP() << published_maps_missing();
+    // Pin 13 holds its level through its own feedback; where it holds, the
+    // dump shows it following its weak drive, like a floating pin.
+    for (const auto &m : {std::make_pair("sun3_60_1590-01_pal16l8.jed", "PAL16L8"),
+                          std::make_pair("sun3_60_1590-01_gdj_gal16v8.jed", "GAL16V8")}) {
+        fit_run r = fit_image(dump_of_map(m.second, read_map(m.first)));
+        EXPECT_EQ(r.status, FIT_NO_FIT) << m.first;
+        EXPECT_NE(all_reasons(r).find("complex mode: the enable of B1 (pin 13) needs 2 product terms, the mode "
+                                      "allows 1"),
+                  std::string::npos)
+            << all_reasons(r);
+    }
+}
+
+TEST(FitRandom, Pal16l8MapsFitAndVerify)
+{
+    for (unsigned seed = 1; seed <= 12; seed++) {
+        jk_design d = jk_random(jk_pal16l8, seed);
+        std::vector<uint8_t> dump = dump_of_map("PAL16L8", jk_text(jk_fuses(d)));
+        fit_run r = fit_image(dump);
+        expect_fits(dump, r, "PAL16L8 seed " + std::to_string(seed));
+        if (r.status == FIT_OK) {
+            EXPECT_NE(r.design.mode->mode, gal_registered) << "seed " << seed;
+        }
+    }
+}
+
+TEST(FitRandom, GalSimpleAndComplexMapsFitAndVerify)
+{
+    for (jk_device dev : {jk_gal_simple, jk_gal_complex}) {
+        for (unsigned seed = 1; seed <= 8; seed++) {
+            jk_design d = jk_random(dev, seed);
+            std::vector<uint8_t> dump = dump_of_map("GAL16V8", jk_text(jk_fuses(d)));
+            fit_run r = fit_image(dump);
+            expect_fits(dump, r, std::string(dev == jk_gal_simple ? "simple" : "complex") + " seed " +
+                                     std::to_string(seed));
+            if (r.status == FIT_OK && dev == jk_gal_simple) {
+                EXPECT_EQ(r.design.mode->mode, gal_simple) << "seed " << seed;
+            }
+        }
+    }
+}
+
+TEST(FitModes, EachDesignTakesTheOneModeThatHoldsIt)
+{
+    // Eight terms on an always-driven output: simple mode only.
+    std::vector<uint8_t> parity4 = make_dump([](unsigned ix, unsigned, unsigned &oe, unsigned &out) {
+        oe = 0x80;
+        out = (bit(ix, 0) ^ bit(ix, 1) ^ bit(ix, 2) ^ bit(ix, 3)) << 7;
+    });
+    fit_run r = fit_image(parity4);
+    expect_fits(parity4, r, "4-input parity");
+    EXPECT_EQ(r.design.mode->mode, gal_simple);
+    EXPECT_EQ(r.design.pin[7].out.terms.size(), 8u);
+
+    // An enable, and pin 14 (B2) as an input: complex mode.
+    std::vector<uint8_t> u12 = make_dump(u12_chip);
+    r = fit_image(u12);
+    expect_fits(u12, r, "u12");
+    EXPECT_EQ(r.design.mode->mode, gal_complex);
+
+    // An enable, and pin 12 (B0) as an input, which only registered mode
+    // feeds into the array.
+    std::vector<uint8_t> pin12 = make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+        oe = bit(ix, 3) << 7;
+        out = (bit(ix, 2) & bit(rx, 0)) << 7;
+    });
+    r = fit_image(pin12);
+    expect_fits(pin12, r, "pin 12 as input");
+    EXPECT_EQ(r.design.mode->mode, gal_registered);
+}
+
+TEST(FitModes, AnEnableOfTwoTermsIsRefusedInEveryMode)
+{
+    std::vector<uint8_t> dump = make_dump([](unsigned ix, unsigned, unsigned &oe, unsigned &out) {
+        oe = (bit(ix, 1) | bit(ix, 3)) << 7;
+        out = bit(ix, 2) << 7;
+    });
+    fit_run r = fit_image(dump);
+    EXPECT_EQ(r.status, FIT_NO_FIT);
+    EXPECT_EQ(all_reasons(r), "simple mode: B7 (pin 19) floats in some conditions; the mode has no enables\n"
+                              "complex mode: the enable of B7 (pin 19) needs 2 product terms, the mode allows 1\n"
+                              "registered mode: the enable of B7 (pin 19) needs 2 product terms, the mode allows 1\n");
+}
+
+// The program, run on dumps in a scratch folder.
+class FitProgram : public ::testing::Test {
+protected:
+    std::string dir = make_temp_dir();
+    run_result fit(const std::vector<std::string> &args) { return run_program(dir, {}, GATESWEEP_FIT_EXE, args); }
+};
+
+TEST_F(FitProgram, WorkedExampleWritesAVerifiedMapAndCuplThatChecks)
+{
+    write_file(dir + "/u12.bin", make_dump(u12_chip));
+    run_result r = fit({"--cupl", "u12.pld", "u12.bin", "u12.jed"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    expect_golden("fit_u12.txt", r.out);
+    expect_golden("fit_u12_jed.txt", read_text(dir + "/u12.jed"));
+    expect_golden("fit_u12_pld.txt", read_text(dir + "/u12.pld"));
+    run_result check = run_program(dir, {}, GATESWEEP_CHECK_EXE, {"u12.bin", "u12.pld"});
+    EXPECT_EQ(check.status, 0) << check.out;
+}
+
+TEST_F(FitProgram, WrittenMapsAreAcceptedByJedutil)
+{
+    if (!have_jedutil())
+        GTEST_SKIP() << "jedutil (Debian package mame-tools) is not installed: third-party check skipped";
+    write_file(dir + "/u12.bin", make_dump(u12_chip));
+    write_file(dir + "/pal.bin", make_dump(pal_chip));
+    for (const char *name : {"u12", "pal"}) {
+        std::string bin = std::string(name) + ".bin", jed = std::string(name) + ".jed";
+        ASSERT_EQ(fit({bin, jed}).status, 0) << name;
+        run_result view = run_program(dir, {}, "jedutil", {"-view", jed, "GAL16V8"});
+        EXPECT_EQ(view.status, 0) << name << ": " << view.out << view.err;
+        EXPECT_NE(view.out.find("Equations:"), std::string::npos) << view.out;
+    }
+}
+
+TEST_F(FitProgram, ParityNeedsMoreTermsThanAnyModeAllows)
+{
+    write_file(dir + "/parity.bin", make_dump([](unsigned ix, unsigned, unsigned &oe, unsigned &out) {
+                   unsigned p = 0;
+                   for (int n = 0; n < 8; n++)
+                       p ^= bit(ix, n);
+                   oe = 0x80;
+                   out = p << 7;
+               }));
+    run_result r = fit({"parity.bin", "parity.jed"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "`parity.bin' does not fit a GAL16V8:\n"
+                     "  simple mode: B7 (pin 19) needs 128 product terms, the mode allows 8\n"
+                     "  complex mode: B7 (pin 19) needs 128 product terms, the mode allows 7\n"
+                     "  registered mode: B7 (pin 19) needs the level of pin 1 (I0), which this mode does not "
+                     "feed into the array\n"
+                     "Nothing written.\n");
+    EXPECT_FALSE(file_exists(dir + "/parity.jed"));
+}
+
+TEST_F(FitProgram, RegisteredMapsAreRefused)
+{
+    if (published_maps_dir().empty())
+        GTEST_SKIP() << published_maps_missing();
+    const std::pair<const char *, const char *> maps[] = {
+        {"sun3_60_1564-02_pal16r4.jed", "PAL16R4"},       {"sun3_60_1599-01_pal16r4.jed", "PAL16R4"},
+        {"sun3_60_1580-01_pal16r6.jed", "PAL16R6"},       {"sun3_60_1594-01_pal16r8.jed", "PAL16R8"},
+        {"sun3_60_1580-01_gdj_gal16v8.jed", "GAL16V8"},   {"sun3_60_1599-01_gdj_gal16v8.jed", "GAL16V8"},
+        {"alphamission_15b_fixed_gal16v8.jed", "GAL16V8"},
+    };
+    for (const auto &m : maps) {
+        write_file(dir + "/reg.bin", dump_of_map(m.second, read_map(m.first)));
+        run_result r = fit({"reg.bin", "reg.jed"});
+        EXPECT_EQ(r.status, 1) << m.first << "\n" << r.out;
+        EXPECT_NE(r.out.find("Nothing written.\n"), std::string::npos) << m.first;
+        EXPECT_FALSE(file_exists(dir + "/reg.jed")) << m.first;
+    }
+}
+
+TEST_F(FitProgram, UnreadableInputAndUnwritableOutputGiveStatus2)
+{
+    EXPECT_EQ(fit({"missing.bin", "out.jed"}).status, 2);
+    write_file(dir + "/u12.bin", make_dump(u12_chip));
+    run_result r = fit({"u12.bin", "no/such/folder/u12.jed"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.out.find("Error: could not write to `no/such/folder/u12.jed'."), std::string::npos) << r.out;
+    EXPECT_EQ(fit({"u12.bin"}).status, 2);
+}
