@@ -1,0 +1,128 @@
+// The programs on the D2XX library over libftdi1, through the stand-in of
+// libftdi1 (FTDI_SIM_* settings, see d2xx/ftdi/standin): transfers in
+// pieces, a module that stops answering or goes away, and a failure of each
+// libftdi1 call that the library makes.
+#include "testkit.h"
+
+#include <gtest/gtest.h>
+
+#include <dirent.h>
+
+namespace {
+
+std::vector<std::string> dir_entries(const std::string &dir)
+{
+    std::vector<std::string> names;
+    if (DIR *d = opendir(dir.c_str())) {
+        while (dirent *e = readdir(d))
+            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    return names;
+}
+
+// Every dump index reads something different from its neighbours.
+std::vector<uint8_t> scrambled_dump()
+{
+    return make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+        unsigned h = (ix * 2654435761u) ^ (rx * 40503u);
+        h ^= h >> 13;
+        oe = h & 0xFF;
+        out = (h >> 8) & 0xFF;
+    });
+}
+
+std::string tail(const std::string &text, size_t n)
+{
+    return text.size() < n ? text : text.substr(text.size() - n);
+}
+
+TEST(FtdiPrograms, PiecesAndShortReadsStillGiveTheExactDump)
+{
+    std::string dir = make_temp_dir();
+    std::vector<uint8_t> dump = scrambled_dump();
+    write_file(dir + "/source.bin", dump);
+    const struct { const char *exe, *board; std::vector<std::string> env; } cases[] = {
+        {GATESWEEP_EXE, "a", {"FTDI_SIM_PIECE=1"}},
+        {GATESWEEP_EXE, "a", {"FTDI_SIM_PIECE=61", "FTDI_SIM_IDLE=3"}},
+        {GATESWEEP_B_EXE, "b", {"FTDI_SIM_PIECE=1000", "FTDI_SIM_IDLE=1"}},
+    };
+    for (const auto &c : cases) {
+        std::vector<std::string> env = c.env;
+        env.push_back("FTD2XX_SIM_CHIP=dump:source.bin");
+        env.push_back(std::string("FTD2XX_SIM_BOARD=") + c.board);
+        run_result r = run_program(dir, env, c.exe, {"dump", "copy.bin"});
+        EXPECT_EQ(r.status, 1) << c.env[0] << "\n" << r.out;
+        EXPECT_TRUE(read_file(dir + "/copy.bin") == dump) << c.env[0];
+    }
+}
+
+TEST(FtdiPrograms, ModuleThatStopsAnsweringOrGoesAwayEndsTheDump)
+{
+    const struct { const char *setting, *report; } cases[] = {
+        // In the middle of the sweep's ninth block; the library gives up
+        // after its deadline without progress.
+        {"FTDI_SIM_HANG=100000", "Error:  Error writing data (remainder)\nStatus: I/O error\n"},
+        {"FTDI_SIM_UNPLUG=100000", "Error:  Error writing data (remainder)\nStatus: I/O error\n"},
+    };
+    std::string dir = make_temp_dir();
+    write_text(dir + "/old.bin", "an earlier dump");
+    for (const auto &c : cases) {
+        run_result r = run_program(dir, {c.setting}, GATESWEEP_EXE, {"dump", "old.bin"});
+        EXPECT_EQ(r.status, 2) << c.setting;
+        EXPECT_EQ(tail(r.out, std::string(c.report).size()), c.report) << c.setting;
+        EXPECT_EQ(r.out.find("Finished"), std::string::npos) << c.setting;
+        EXPECT_EQ(dir_entries(dir), std::vector<std::string>{"old.bin"}) << c.setting;
+        EXPECT_EQ(read_text(dir + "/old.bin"), "an earlier dump") << c.setting;
+    }
+}
+
+TEST(FtdiPrograms, LibftdiFailureAtEachCallIsFatal)
+{
+    const struct { const char *fault, *message, *status; bool after_sweep; } cases[] = {
+        {"ftdi_new=0", "Error: Can't create device info list.", "Other error", false},
+        {"ftdi_usb_find_all=-5", "Error: Can't create device info list.", "I/O error", false},
+        {"ftdi_new@2=0", "Can't open device.", "Other error", false},
+        {"ftdi_set_interface=-1", "Can't open device.", "Other error", false},
+        {"ftdi_usb_open_desc=-3", "Can't open device.", "Device not found", false},
+        {"ftdi_usb_open_desc=-4", "Can't open device.", "Device not opened", false},   // no access
+        {"ftdi_usb_open_desc=-5", "Can't open device.", "Device not opened", false},   // claimed elsewhere
+        {"ftdi_usb_reset=-1", "Error resetting device.", "I/O error", false},
+        {"ftdi_tciflush=-1", "Error purging device.", "I/O error", false},
+        {"ftdi_tcoflush=-1", "Error purging device.", "I/O error", false},
+        {"ftdi_read_data=-1", "Can't get queue status.", "I/O error", false},
+        {"ftdi_read_data@2=-4", "Error writing data (remainder)", "Device not found", false},
+        {"ftdi_set_latency_timer=-2", "Can't set latency timer.", "I/O error", false},
+        {"ftdi_set_bitmode=-1", "Can't set MPSSE Host Bus Emulation' bit mode.", "I/O error", false},
+        {"ftdi_write_data_submit=0", "Error writing data (remainder)", "I/O error", false},
+        {"ftdi_write_data_submit@100=0", "Error writing data (remainder)", "I/O error", false},
+        {"ftdi_transfer_data_done@2=-1", "Error writing data (remainder)", "I/O error", false},
+        {"ftdi_tciflush@2=-1", "Error purging device.", "I/O error", true},   // closing
+        {"ftdi_usb_close=-1", "Error closing device.", "I/O error", true},
+    };
+    std::string dir = make_temp_dir();
+    for (const auto &c : cases) {
+        write_text(dir + "/old.bin", "an earlier dump");
+        run_result r = run_program(dir, {std::string("FTDI_SIM_FAIL=") + c.fault}, GATESWEEP_EXE, {"dump", "old.bin"});
+        EXPECT_EQ(r.status, 2) << c.fault;
+        std::string report = std::string("Error:  ") + c.message + "\nStatus: " + c.status + "\n";
+        EXPECT_EQ(tail(r.out, report.size()), report) << c.fault;
+        EXPECT_EQ(r.out.find("Data saved") != std::string::npos, c.after_sweep) << c.fault;
+        EXPECT_EQ(dir_entries(dir), std::vector<std::string>{"old.bin"}) << c.fault;
+        if (!c.after_sweep) {
+            EXPECT_EQ(read_text(dir + "/old.bin"), "an earlier dump") << c.fault;
+        }
+    }
+
+    // Strings that cannot be read (no access): the module is not the
+    // adapter's, so the help lists none and a dump finds none.
+    run_result help = run_program(dir, {"FTDI_SIM_FAIL=ftdi_usb_get_strings=-4"}, GATESWEEP_EXE, {});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(tail(help.out, 22), "\n No devices present.\n");
+    run_result dump = run_program(dir, {"FTDI_SIM_FAIL=ftdi_usb_get_strings=-4"}, GATESWEEP_EXE, {"dump", "x.bin"});
+    EXPECT_EQ(dump.status, 2);
+    EXPECT_EQ(dump.out, "Error: No devices attached.\n");
+}
+
+} // namespace
