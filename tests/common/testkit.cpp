@@ -2,13 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+
+#ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+#include <process.h>
+#else
 #include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 std::vector<uint8_t> make_dump(const chip_fn &chip)
 {
@@ -56,6 +66,22 @@ std::string published_maps_missing()
            "-DGATESWEEP_TESTDATA_DIR=FOLDER";
 }
 
+#ifdef _WIN32
+std::string make_temp_dir()
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::path base = fs::temp_directory_path(ec);
+    static unsigned serial = 0;
+    for (int tries = 0; tries < 1000; tries++) {
+        std::string dir = (base / ("gatesweep-test." + std::to_string(_getpid()) + "." + std::to_string(serial++))).string();
+        if (fs::create_directory(dir, ec))
+            return dir;
+    }
+    ADD_FAILURE() << "cannot make a folder in " << base;
+    return base.string();
+}
+#else
 std::string make_temp_dir()
 {
     const char *base = std::getenv("TMPDIR");
@@ -66,6 +92,7 @@ std::string make_temp_dir()
         ADD_FAILURE() << "mkdtemp failed for " << templ;
     return buf.data();
 }
+#endif
 
 void write_file(const std::string &path, const std::vector<uint8_t> &bytes)
 {
@@ -98,6 +125,95 @@ bool file_exists(const std::string &path)
     return stat(path.c_str(), &st) == 0;
 }
 
+#ifdef _WIN32
+// One argument as the C runtime's command-line parser reads it back.
+static std::string windows_quote(const std::string &s)
+{
+    if (!s.empty() && s.find_first_of(" \t\"") == std::string::npos)
+        return s;
+    std::string q = "\"";
+    size_t backslashes = 0;
+    for (char c : s) {
+        if (c == '\\') {
+            backslashes++;
+            continue;
+        }
+        q.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        backslashes = 0;
+        q += c;
+    }
+    q.append(2 * backslashes, '\\');
+    return q + "\"";
+}
+
+// The process's environment with each "NAME=VALUE" of extra set, as a block
+// for CreateProcess.
+static std::string environment_block(const std::vector<std::string> &extra)
+{
+    auto name_of = [](const std::string &e) {
+        std::string n = e.substr(0, e.find('=', 1));
+        for (char &c : n)
+            c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return n;
+    };
+    std::string block;
+    char *env = GetEnvironmentStringsA();
+    for (const char *e = env; e && *e; e += std::strlen(e) + 1) {
+        bool replaced = false;
+        for (const std::string &x : extra)
+            replaced = replaced || name_of(e) == name_of(x);
+        if (!replaced)
+            block.append(e).push_back('\0');
+    }
+    FreeEnvironmentStringsA(env);
+    for (const std::string &x : extra)
+        block.append(x).push_back('\0');
+    block.push_back('\0');
+    return block;
+}
+
+run_result run_program(const std::string &dir, const std::vector<std::string> &env,
+                       const std::string &exe, const std::vector<std::string> &args)
+{
+    std::string scratch = make_temp_dir();
+    std::string out_path = scratch + "\\stdout", err_path = scratch + "\\stderr";
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    HANDLE in = CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0, nullptr);
+    HANDLE out = CreateFileA(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileA(err_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS, 0, nullptr);
+    std::string cmd = windows_quote(exe);
+    for (const std::string &a : args)
+        cmd += " " + windows_quote(a);
+    std::string block = environment_block(env);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = in;
+    si.hStdOutput = out;
+    si.hStdError = err;
+    PROCESS_INFORMATION pi = {};
+    run_result r;
+    if (CreateProcessA(exe.c_str(), &cmd[0], nullptr, nullptr, TRUE, 0, &block[0], dir.c_str(), &si, &pi)) {
+        DWORD code = 0;
+        WaitForSingleObject(pi.hProcess, INFINITE);
+        if (GetExitCodeProcess(pi.hProcess, &code))
+            r.status = static_cast<int>(code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    } else {
+        ADD_FAILURE() << "cannot start " << exe << " (error " << GetLastError() << ")";
+    }
+    CloseHandle(in);
+    CloseHandle(out);
+    CloseHandle(err);
+    r.out = read_text(out_path);
+    r.err = read_text(err_path);
+    std::remove(out_path.c_str());
+    std::remove(err_path.c_str());
+    RemoveDirectoryA(scratch.c_str());
+    return r;
+}
+#else
 static std::string shell_quote(const std::string &s)
 {
     std::string q = "'";
@@ -133,6 +249,7 @@ run_result run_program(const std::string &dir, const std::vector<std::string> &e
     rmdir(scratch.c_str());
     return r;
 }
+#endif
 
 void expect_golden(const std::string &name, const std::string &text)
 {

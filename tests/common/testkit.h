@@ -44,7 +44,7 @@ struct run_result {
 
 // Runs a program in folder dir with extra environment settings (each
 // "NAME=VALUE") and arguments, standard input empty. Arguments are quoted
-// for the shell.
+// for the shell (on Windows, for the C runtime's command-line parser).
 run_result run_program(const std::string &dir, const std::vector<std::string> &env,
                        const std::string &exe, const std::vector<std::string> &args);
 
