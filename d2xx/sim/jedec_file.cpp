@@ -1,5 +1,6 @@
 #include "jedec_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
@@ -209,21 +210,28 @@ bool jedec_read_file(const std::string &path, std::string &text, std::string &er
         err = "cannot open the fuse map";
         return false;
     }
-    // One byte past the limit tells a file too large (or a device such as
-    // /dev/zero) without reading it all.
-    std::vector<char> buf(jedec_max_file + 1);
-    size_t got = std::fread(buf.data(), 1, buf.size(), f);
-    const bool failed = got < buf.size() && std::ferror(f);
+    // In pieces up to one byte past the limit, which tells a file too large
+    // (or a device such as /dev/zero) without reading it all.
+    char piece[16384];
+    bool failed = false;
+    while (text.size() <= jedec_max_file) {
+        const size_t want = std::min(sizeof piece, jedec_max_file + 1 - text.size());
+        const size_t got = std::fread(piece, 1, want, f);
+        text.append(piece, got);
+        if (got < want) {
+            failed = std::ferror(f) != 0;
+            break;
+        }
+    }
     std::fclose(f);
     if (failed) {
         err = "cannot read the fuse map";
         return false;
     }
-    if (got > jedec_max_file) {
+    if (text.size() > jedec_max_file) {
         err = "the fuse map is larger than " + number_text(jedec_max_file >> 20) +
               " MiB, which no fuse map of these devices is";
         return false;
     }
-    text.assign(buf.data(), got);
     return true;
 }
