@@ -89,9 +89,22 @@ bool drop_signal(support_pick &p, unsigned v)
     return true;
 }
 
+// Which signals reduce_support lets go beyond those it must.
+enum drop_order { drop_inputs_first, drop_pins_first, drop_none };
+
+void drop_optional(support_pick &p, uint32_t allowed, drop_order order)
+{
+    for (unsigned n = 0; n < NUM_SIGNALS && order != drop_none; n++) {
+        const unsigned v = order == drop_inputs_first ? n : (n + BX_SIGNAL0) % NUM_SIGNALS;
+        if ((allowed >> v & 1) && (p.support >> v & 1))
+            drop_signal(p, v);
+    }
+}
+
 // Drops every signal outside allowed (those that cannot go are missing),
-// then as many others as the function lets go, inputs first or pins first.
-support_pick reduce_support(const std::vector<uint8_t> &start, uint32_t allowed, bool inputs_first)
+// then as many others as the function lets go, inputs first or pins first,
+// or no others.
+support_pick reduce_support(const std::vector<uint8_t> &start, uint32_t allowed, drop_order order)
 {
     support_pick p;
     p.table = start;
@@ -99,11 +112,7 @@ support_pick reduce_support(const std::vector<uint8_t> &start, uint32_t allowed,
         if (!(allowed >> v & 1) && !drop_signal(p, v))
             p.missing |= 1u << v;
     }
-    for (unsigned n = 0; n < NUM_SIGNALS; n++) {
-        const unsigned v = inputs_first ? n : (n + BX_SIGNAL0) % NUM_SIGNALS;
-        if (allowed >> v & 1)
-            drop_signal(p, v);
-    }
+    drop_optional(p, allowed, order);
     return p;
 }
 
@@ -159,7 +168,8 @@ function_fit minimise_pick(const support_pick &p, int level, unsigned limit)
     f.bound = r.lower_bound;
     f.exact = r.minimal;
     f.fits = f.needed <= limit;
-    f.support = p.support;
+    for (const cube &c : f.eq.terms)
+        f.support |= c.care;
     return f;
 }
 
@@ -176,8 +186,8 @@ function_fit fit_function(const pin_function &f, uint32_t allowed, unsigned limi
     function_fit best;
     bool have = false;
     uint32_t missing = ~0u;
-    auto consider = [&](const std::vector<uint8_t> &table, bool inputs_first) {
-        support_pick p = reduce_support(table, allowed, inputs_first);
+    auto consider = [&](const std::vector<uint8_t> &table, drop_order order) {
+        support_pick p = reduce_support(table, allowed, order);
         if (p.missing) {
             if (popcount(p.missing) < popcount(missing))
                 missing = p.missing;
@@ -192,12 +202,16 @@ function_fit fit_function(const pin_function &f, uint32_t allowed, unsigned limi
         }
     };
     if (f.condition_ok)
-        consider(f.by_condition, true);
+        consider(f.by_condition, drop_inputs_first);
     if (have && best.fits)
         return best;
     if (f.level_ok) {
-        consider(f.by_level, true);
-        consider(f.by_level, false);
+        consider(f.by_level, drop_inputs_first);
+        consider(f.by_level, drop_pins_first);
+        // Every signal kept: the most don't-cares, which the reduced
+        // supports lose, for the heuristic to use.
+        if (!(have && best.fits))
+            consider(f.by_level, drop_none);
     }
     if (!have)
         best.missing = missing == ~0u ? 0 : missing;
@@ -258,8 +272,83 @@ uint32_t users_of(const std::array<uint32_t, 8> &uses, int j)
     return reach;
 }
 
+// A pin that keeps its own level through its own feedback where the dump
+// shows it floating (a latch built from gates): enabled by one term that
+// holds wherever the pin is driven, its output a function of the levels
+// with its own among them, equal to its own level where it seemed to float.
+// Where only one level of the pin itself was seen at a point, the other
+// level gives the same output, so that the pin settles in one pass from
+// either level.
+bool fit_hold(int k, uint32_t allowed, unsigned limit, fit_pin &pin, uint32_t &support)
+{
+    const uint32_t own = own_bit(k);
+    uint32_t ones = ~0u, zeros = ~0u;
+    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
+        if ((hiz_data[i] >> k) & 1)
+            continue;
+        const uint32_t p = (i & IX_MASK) | (uint32_t(data[i]) << RX_SHIFT);
+        ones &= p;
+        zeros &= ~p;
+    }
+    cube enable{(ones | zeros) & allowed & ~own, 0};
+    enable.value = ones & enable.care;
+
+    pin_function f;
+    f.by_level.assign(DUMP_SIZE, 0);
+    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
+        const uint32_t q = (i & IX_MASK) | (uint32_t(data[i]) << RX_SHIFT);
+        if ((q & enable.care) == enable.value)
+            f.by_level[q] |= ((data[i] >> k) & 1) ? seen1 : seen0;
+    }
+    if (!consistent(f.by_level))
+        return false;
+    function_fit out;
+    bool have = false;
+    // The signals the mode lacks go first, then the other level is filled
+    // in, and only then may further signals go.
+    support_pick held = reduce_support(f.by_level, allowed | own, drop_none);
+    if (held.missing)
+        return false;
+    unsigned j = 0;
+    for (unsigned n = 0; n < static_cast<unsigned>(BX_SIGNAL0 + k); n++)
+        j += held.support >> n & 1;
+    const uint32_t b = 1u << j;
+    for (uint32_t y = 0; y < held.table.size(); y++) {
+        if (y & b)
+            continue;
+        uint8_t &lo = held.table[y], &hi = held.table[y | b];
+        if (lo && !hi)
+            hi = lo;
+        else if (hi && !lo)
+            lo = hi;
+    }
+    for (drop_order order : {drop_inputs_first, drop_pins_first, drop_none}) {
+        support_pick p = held;
+        drop_optional(p, allowed | own, order);
+        for (int level = 1; level >= 0; level--) {
+            function_fit c = minimise_pick(p, level, limit);
+            if (!have || better(c, out)) {
+                out = c;
+                have = true;
+            }
+        }
+        if (out.fits)
+            break;
+    }
+    if (!have || !out.fits)
+        return false;
+    pin.out = out.eq;
+    pin.holds = true;
+    pin.oe = fit_equation{};
+    pin.oe.present = true;
+    pin.oe.terms.push_back(enable);
+    support = (out.support | enable.care) & ~own;
+    return true;
+}
+
 bool fit_mode(const gal_mode_entry &mode, const std::array<pin_function, 8> &outs,
-              const std::array<pin_function, 8> &oes, fit_design &design, std::vector<std::string> &reasons)
+              const std::array<pin_function, 8> &oes, bool allow_holds, fit_design &design,
+              std::vector<std::string> &reasons)
 {
     design = fit_design{};
     design.mode = &mode;
@@ -278,44 +367,48 @@ bool fit_mode(const gal_mode_entry &mode, const std::array<pin_function, 8> &out
         for (int j = 0; j < NUM_BX; j++)
             if (users_of(uses, k) >> j & 1)
                 allowed &= ~own_bit(j);
+        std::vector<std::string> why;
+        uint32_t support = 0;
 
         if (flags & (MC_FIXED_LO | MC_FIXED_HI)) {
             pin.out.present = true;
             pin.out.constant = (flags & MC_FIXED_HI) ? 1 : 0;
         } else {
             function_fit f = fit_function(outs[static_cast<size_t>(k)], allowed, mode.level_terms, false);
-            if (f.missing) {
-                reasons.push_back(prefix + pin_label(k) + " " + missing_reason(f.missing, array_signals));
-                ok = false;
-            } else if (!f.fits) {
-                reasons.push_back(prefix + pin_label(k) + " needs " + terms_reason(f, mode.level_terms));
-                ok = false;
-            }
+            if (f.missing)
+                why.push_back(prefix + pin_label(k) + " " + missing_reason(f.missing, array_signals));
+            else if (!f.fits)
+                why.push_back(prefix + pin_label(k) + " needs " + terms_reason(f, mode.level_terms));
             pin.out = f.eq;
-            for (int j = 0; j < NUM_BX; j++)
-                if (f.support & own_bit(j))
-                    uses[k] |= 1u << j;
+            support |= f.support;
         }
 
-        if (flags & MC_HIZ) {
-            if (!mode.enable_term) {
-                reasons.push_back(prefix + pin_label(k) + " floats in some conditions; the mode has no enables");
-                ok = false;
-                continue;
-            }
+        if ((flags & MC_HIZ) && !mode.enable_term) {
+            why.push_back(prefix + pin_label(k) + " floats in some conditions; the mode has no enables");
+        } else if (flags & MC_HIZ) {
             function_fit f = fit_function(oes[static_cast<size_t>(k)], allowed, 1, true);
-            if (f.missing) {
-                reasons.push_back(prefix + "the enable of " + pin_label(k) + " " +
-                                  missing_reason(f.missing, array_signals));
-                ok = false;
-            } else if (!f.fits) {
-                reasons.push_back(prefix + "the enable of " + pin_label(k) + " needs " + terms_reason(f, 1));
-                ok = false;
-            }
             pin.oe = f.eq;
-            for (int j = 0; j < NUM_BX; j++)
-                if (f.support & own_bit(j))
-                    uses[k] |= 1u << j;
+            support |= f.support;
+            if (f.missing || !f.fits) {
+                uint32_t held = 0;
+                if (allow_holds && (array_signals & own_bit(k)) &&
+                    fit_hold(k, allowed, mode.level_terms, pin, held)) {
+                    why.clear();
+                    support = held;
+                } else if (f.missing) {
+                    why.push_back(prefix + "the enable of " + pin_label(k) + " " +
+                                  missing_reason(f.missing, array_signals));
+                } else {
+                    why.push_back(prefix + "the enable of " + pin_label(k) + " needs " + terms_reason(f, 1));
+                }
+            }
+        }
+        for (int j = 0; j < NUM_BX; j++)
+            if (support & own_bit(j))
+                uses[k] |= 1u << j;
+        if (!why.empty()) {
+            reasons.insert(reasons.end(), why.begin(), why.end());
+            ok = false;
         }
     }
     return ok;
@@ -366,6 +459,23 @@ std::string count_text(const fit_equation &eq)
     return std::to_string(n) + (n == 1 ? " term" : " terms");
 }
 
+// False when the design holds a latch and its fuse map does not give the
+// dump back: where the dump shows a pin floating, a latch keeps a level
+// that the weak drive cannot change, so only the model can tell the two.
+bool holds_verified(const fit_design &design)
+{
+    bool any = false;
+    for (const fit_pin &p : design.pin)
+        any = any || p.holds;
+    if (!any)
+        return true;
+    std::vector<uint8_t> readings;
+    std::string err;
+    if (!fit_sweep(jedec_text(fit_fuses(design), "check"), "check", readings, err))
+        return false;
+    return std::equal(readings.begin(), readings.end(), data.begin());
+}
+
 } // namespace
 
 fit_status fit_dump(fit_design &design, std::vector<std::string> &reasons)
@@ -398,7 +508,13 @@ fit_status fit_dump(fit_design &design, std::vector<std::string> &reasons)
         return FIT_STATE;
     for (const gal_mode_entry &mode : gal_modes) {
         std::vector<std::string> why;
-        if (fit_mode(mode, outs, oes, design, why)) {
+        bool ok = fit_mode(mode, outs, oes, true, design, why);
+        if (ok && !holds_verified(design)) {
+            // A pin that really floats is no latch: without the holds.
+            why.clear();
+            ok = fit_mode(mode, outs, oes, false, design, why);
+        }
+        if (ok) {
             reasons.clear();
             return FIT_OK;
         }
@@ -591,6 +707,8 @@ void print_fit_report(FILE *out, const fit_design &design)
             std::fprintf(out, "output, %s%s", count_text(p.out).c_str(), p.out.exact ? "" : " (fewest not proven)");
         if (p.oe.present)
             std::fprintf(out, "; enable, %s", count_text(p.oe).c_str());
+        if (p.holds)
+            std::fputs("; a latch: it keeps its own level where the dump shows it floating", out);
         std::fputs("\n", out);
     }
     std::fputs("\n/* Output and output enable equations */\n", out);

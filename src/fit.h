@@ -32,6 +32,9 @@ struct fit_pin {
     bool output = false; // driven in some condition (otherwise an input)
     fit_equation out;    // its level while driven
     fit_equation oe;     // present when it also floats
+    // A latch: enabled wherever it is driven and also where the dump shows
+    // it floating, its output there its own level through its feedback.
+    bool holds = false;
 };
 
 struct fit_design {
