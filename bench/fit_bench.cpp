@@ -119,7 +119,7 @@ int main(int argc, char **argv)
         }
         run(m.first, dump_of(m.second, std::string(std::istreambuf_iterator<char>(f), {})));
     }
-    for (unsigned seed = 1; seed <= 10; seed++)
+    for (unsigned seed = 1; seed <= 40; seed++)
         run("dense random PAL16L8 " + std::to_string(seed), dump_of("PAL16L8", dense_pal16l8(seed)));
     std::mt19937 rng(99);
     std::vector<uint8_t> noise(DUMP_SIZE);

@@ -141,8 +141,11 @@ struct function_fit {
     bool fits = false;
     fit_equation eq;
     unsigned needed = 0; // terms of the best cover found
-    unsigned bound = 0;  // no cover has fewer
+    unsigned bound = 0;  // no cover over the same signals has fewer
     bool exact = false;
+    // No cover within the limit exists over any signals the mode allows:
+    // shown on the table that keeps them all.
+    bool proven = false;
     uint32_t missing = 0;
     uint32_t support = 0;
 };
@@ -186,6 +189,7 @@ function_fit fit_function(const pin_function &f, uint32_t allowed, unsigned limi
     function_fit best;
     bool have = false;
     uint32_t missing = ~0u;
+    bool proven = false;
     auto consider = [&](const std::vector<uint8_t> &table, drop_order order) {
         support_pick p = reduce_support(table, allowed, order);
         if (p.missing) {
@@ -193,13 +197,17 @@ function_fit fit_function(const pin_function &f, uint32_t allowed, unsigned limi
                 missing = p.missing;
             return;
         }
+        bool beyond = true; // at every level, beyond the limit
         for (int level = 1; level >= (enable ? 1 : 0); level--) {
             function_fit c = minimise_pick(p, level, limit);
+            beyond = beyond && c.bound > limit;
             if (!have || better(c, best)) {
                 best = c;
                 have = true;
             }
         }
+        if (order == drop_none && beyond)
+            proven = true;
     };
     if (f.condition_ok)
         consider(f.by_condition, drop_inputs_first);
@@ -212,9 +220,12 @@ function_fit fit_function(const pin_function &f, uint32_t allowed, unsigned limi
         // supports lose, for the heuristic to use.
         if (!(have && best.fits))
             consider(f.by_level, drop_none);
+    } else if (have && !best.fits) {
+        consider(f.by_condition, drop_none);
     }
     if (!have)
         best.missing = missing == ~0u ? 0 : missing;
+    best.proven = proven;
     return best;
 }
 
@@ -230,31 +241,35 @@ std::string signal_label(unsigned n)
 
 std::string terms_reason(const function_fit &f, unsigned limit)
 {
-    std::string s;
-    if (f.exact || f.bound >= f.needed)
-        s = std::to_string(f.needed) + " product terms";
-    else if (f.bound > limit)
-        s = "at least " + std::to_string(f.bound) + " product terms (a cover of " + std::to_string(f.needed) +
-            " found)";
-    else
-        s = std::to_string(f.needed) + " product terms as far as the search went (at least " +
-            std::to_string(f.bound) + ")";
-    return s + ", the mode allows " + std::to_string(limit);
+    std::string s = std::to_string(f.needed) + " product terms, the mode allows " + std::to_string(limit);
+    if (!f.proven)
+        s += " (the fewest that the search found; a smaller cover was not ruled out)";
+    return s;
 }
 
-std::string missing_reason(uint32_t missing, uint32_t array_signals)
+std::string signal_list(uint32_t signals)
 {
     std::string s;
     for (unsigned n = 0; n < NUM_SIGNALS; n++) {
-        if (!(missing >> n & 1))
+        if (!(signals >> n & 1))
             continue;
         if (!s.empty())
             s += ", ";
         s += signal_label(n);
     }
-    bool loop = (missing & array_signals) != 0;
-    return "needs the level of " + s +
-           (loop ? ", which would close a loop of feedback" : ", which this mode does not feed into the array");
+    return s;
+}
+
+std::string missing_reason(uint32_t missing, uint32_t array_signals)
+{
+    std::string s = "needs the level of ";
+    if (missing & ~array_signals)
+        s += signal_list(missing & ~array_signals) + ", which this mode does not feed into the array";
+    if ((missing & ~array_signals) && (missing & array_signals))
+        s += ", and of ";
+    if (missing & array_signals)
+        s += signal_list(missing & array_signals) + ", which would close a loop of feedback";
+    return s;
 }
 
 // Pins whose equations use pin j, directly or through others.

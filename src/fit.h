@@ -46,8 +46,14 @@ enum fit_status { FIT_OK, FIT_NO_FIT, FIT_STATE };
 
 // Fits the dump that the analysis holds (data, hiz_data and the pin flags
 // after classify_pins and compute_masks), trying simple, complex and
-// registered mode in turn. On FIT_NO_FIT or FIT_STATE, reasons holds one
-// line per problem, each naming the mode (if any), the pin and the cause.
+// registered mode in turn. Each function is fitted over the signals of the
+// dump index (what `gatesweep analyze' prints) and, where that needs more
+// terms, over the levels on the pins as the array sees them, so that an
+// output may use another output's level. A pin whose enable needs more than
+// one term may be a latch on its own feedback; that fit is kept only when
+// its fuse map gives the dump back in the model. On FIT_NO_FIT or
+// FIT_STATE, reasons holds one line per problem, each naming the mode (if
+// any), the pin and the cause.
 fit_status fit_dump(fit_design &design, std::vector<std::string> &reasons);
 
 // The 2194 fuses of the design (0 a connected fuse).

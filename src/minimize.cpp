@@ -1,6 +1,9 @@
 #include "minimize.h"
 
 #include <algorithm>
+#include <map>
+#include <set>
+#include <utility>
 
 namespace {
 
@@ -9,6 +12,12 @@ namespace {
 constexpr size_t rotation_points = 4096;
 // Nodes of the exact cover search before it gives up.
 constexpr unsigned long search_budget = 50000;
+// Sampled primes: how many should hold each ON point, and how many in all
+// before the sampling gives up.
+constexpr size_t sample_depth = 2;
+constexpr size_t sample_primes = 20000;
+// Covers up to this many terms get the reduce-and-widen rounds.
+constexpr size_t improve_terms = 64;
 // Points visited by the lower-bound scan of large tables before it stops.
 constexpr unsigned long bound_budget = 20000000;
 
@@ -33,8 +42,23 @@ template <typename F> bool each_point(const cube &c, unsigned nvars, F f)
 
 struct points {
     std::vector<uint32_t> on;  // ON points, ascending
+    std::vector<uint32_t> off; // OFF points, ascending
     std::vector<int32_t> slot; // index in on of each point, -1 elsewhere
 };
+
+// cube_off_free by whichever is shorter: the cube's points or the OFF list.
+bool off_free(const std::vector<uint8_t> &table, unsigned nvars, const points &p, const cube &c)
+{
+    unsigned free = 0;
+    for (uint32_t f = full_mask(nvars) & ~c.care; f; f &= f - 1)
+        free++;
+    if ((uint64_t(1) << free) <= p.off.size())
+        return cube_off_free(table, nvars, c);
+    for (uint32_t x : p.off)
+        if ((x & c.care) == c.value)
+            return false;
+    return true;
+}
 
 points on_points(const std::vector<uint8_t> &table, unsigned nvars)
 {
@@ -44,18 +68,20 @@ points on_points(const std::vector<uint8_t> &table, unsigned nvars)
         if (table[i] == MIN_ON) {
             p.slot[i] = static_cast<int32_t>(p.on.size());
             p.on.push_back(i);
+        } else if (table[i] == MIN_OFF) {
+            p.off.push_back(i);
         }
     }
     return p;
 }
 
-cube expand(const std::vector<uint8_t> &table, unsigned nvars, uint32_t point, unsigned first)
+cube expand(const std::vector<uint8_t> &table, unsigned nvars, const points &p, uint32_t point, unsigned first)
 {
     cube c{full_mask(nvars), point};
     for (unsigned n = 0; n < nvars; n++) {
         const unsigned v = (first + n) % nvars;
         cube wider{c.care & ~(1u << v), c.value & ~(1u << v)};
-        if (cube_off_free(table, nvars, wider))
+        if (off_free(table, nvars, p, wider))
             c = wider;
     }
     return c;
@@ -73,35 +99,9 @@ unsigned count_uncovered(const cube &c, unsigned nvars, const points &p, const s
     return n;
 }
 
-// Every uncovered ON point, in ascending order, is expanded into a prime
-// (the widest of the rotations tried), then terms whose points others cover
-// too are dropped, last found first.
-std::vector<cube> heuristic_cover(const std::vector<uint8_t> &table, unsigned nvars, const points &p)
+// Drops terms whose ON points other terms hold too, last first.
+std::vector<cube> irredundant(unsigned nvars, const points &p, const std::vector<cube> &cover)
 {
-    std::vector<uint8_t> covered(p.on.size(), 0);
-    std::vector<cube> cover;
-    const unsigned rotations = (p.on.size() <= rotation_points && nvars > 0) ? nvars : 1;
-    for (size_t i = 0; i < p.on.size(); i++) {
-        if (covered[i])
-            continue;
-        cube best{};
-        unsigned best_gain = 0;
-        for (unsigned r = 0; r < rotations; r++) {
-            cube c = expand(table, nvars, p.on[i], r);
-            unsigned gain = rotations > 1 ? count_uncovered(c, nvars, p, covered) : 1;
-            if (gain > best_gain) {
-                best = c;
-                best_gain = gain;
-            }
-        }
-        cover.push_back(best);
-        each_point(best, nvars, [&](uint32_t x) {
-            if (p.slot[x] >= 0)
-                covered[static_cast<size_t>(p.slot[x])] = 1;
-            return true;
-        });
-    }
-
     std::vector<unsigned> times(p.on.size(), 0);
     for (const cube &c : cover)
         each_point(c, nvars, [&](uint32_t x) {
@@ -128,6 +128,117 @@ std::vector<cube> heuristic_cover(const std::vector<uint8_t> &table, unsigned nv
         if (keep[t])
             kept.push_back(cover[t]);
     return kept;
+}
+
+// Widens a cube one literal at a time while it stays free of OFF points,
+// each time by the literal whose removal brings in the most ON points not
+// yet covered (the lowest such literal on a tie).
+cube expand_greedy(const std::vector<uint8_t> &table, unsigned nvars, cube c, const points &p,
+                   const std::vector<uint8_t> &covered)
+{
+    for (;;) {
+        int best_v = -1;
+        unsigned best_gain = 0;
+        for (unsigned v = 0; v < nvars; v++) {
+            if (!(c.care >> v & 1))
+                continue;
+            cube wider{c.care & ~(1u << v), c.value & ~(1u << v)};
+            if (!off_free(table, nvars, p, wider))
+                continue;
+            unsigned gain = count_uncovered(wider, nvars, p, covered) + 1;
+            if (gain > best_gain) {
+                best_gain = gain;
+                best_v = static_cast<int>(v);
+            }
+        }
+        if (best_v < 0)
+            return c;
+        c.care &= ~(1u << best_v);
+        c.value &= ~(1u << best_v);
+    }
+}
+
+// Every uncovered ON point, in ascending order, is expanded into a prime
+// (the widest of the rotations tried), then terms whose points others cover
+// too are dropped, last found first.
+std::vector<cube> heuristic_cover(const std::vector<uint8_t> &table, unsigned nvars, const points &p)
+{
+    std::vector<uint8_t> covered(p.on.size(), 0);
+    std::vector<cube> cover;
+    const unsigned rotations = (p.on.size() <= rotation_points && nvars > 0) ? nvars : 1;
+    for (size_t i = 0; i < p.on.size(); i++) {
+        if (covered[i])
+            continue;
+        cube best{};
+        unsigned best_gain = 0;
+        for (unsigned r = 0; r <= rotations; r++) {
+            cube c = r < rotations ? expand(table, nvars, p, p.on[i], r)
+                                   : expand_greedy(table, nvars, cube{full_mask(nvars), p.on[i]}, p, covered);
+            if (r == rotations && rotations == 1)
+                break; // many points: one plain expansion each
+            unsigned gain = rotations > 1 ? count_uncovered(c, nvars, p, covered) : 1;
+            if (gain > best_gain) {
+                best = c;
+                best_gain = gain;
+            }
+        }
+        cover.push_back(best);
+        each_point(best, nvars, [&](uint32_t x) {
+            if (p.slot[x] >= 0)
+                covered[static_cast<size_t>(p.slot[x])] = 1;
+            return true;
+        });
+    }
+
+    return irredundant(nvars, p, cover);
+}
+
+// Reduces every term to the smallest cube around the ON points that only
+// it holds, widens it again greedily and drops redundant terms, while that
+// makes the cover smaller.
+std::vector<cube> improve_cover(const std::vector<uint8_t> &table, unsigned nvars, const points &p,
+                                std::vector<cube> cover)
+{
+    const uint32_t full = full_mask(nvars);
+    for (int round = 0; round < 4; round++) {
+        std::vector<unsigned> times(p.on.size(), 0);
+        auto count = [&](const cube &c, int add) {
+            each_point(c, nvars, [&](uint32_t x) {
+                if (p.slot[x] >= 0)
+                    times[static_cast<size_t>(p.slot[x])] += static_cast<unsigned>(add);
+                return true;
+            });
+        };
+        for (const cube &c : cover)
+            count(c, 1);
+        std::vector<cube> next;
+        for (const cube &c : cover) {
+            count(c, -1);
+            uint32_t ones = full, zeros = full;
+            bool any = false;
+            each_point(c, nvars, [&](uint32_t x) {
+                if (p.slot[x] >= 0 && times[static_cast<size_t>(p.slot[x])] == 0) {
+                    ones &= x;
+                    zeros &= ~x;
+                    any = true;
+                }
+                return true;
+            });
+            if (!any)
+                continue;
+            std::vector<uint8_t> covered(p.on.size());
+            for (size_t i = 0; i < covered.size(); i++)
+                covered[i] = times[i] > 0;
+            cube e = expand_greedy(table, nvars, cube{ones | zeros, ones}, p, covered);
+            count(e, 1);
+            next.push_back(e);
+        }
+        next = irredundant(nvars, p, next);
+        if (next.size() >= cover.size())
+            break;
+        cover = next;
+    }
+    return cover;
 }
 
 // All primes that hold an ON point, from a table over the 3^n cubes: a cube
@@ -330,6 +441,62 @@ unsigned incompatible_points(const std::vector<uint8_t> &table, unsigned nvars, 
     return static_cast<unsigned>(chosen.size());
 }
 
+// For tables too large for all primes: primes grown from the ON points in
+// every rotation of the variables and greedily, until each ON point lies in
+// a few of them, then the cover search over those primes, ON points with
+// the same primes merged into one. Replaces the cover when it finds a
+// smaller one; proves nothing.
+void sampled_cover(const std::vector<uint8_t> &table, unsigned nvars, const points &p, min_result &res)
+{
+    std::vector<cube> primes;
+    std::set<std::pair<uint32_t, uint32_t>> known;
+    std::vector<std::vector<uint32_t>> point_primes(p.on.size());
+    const std::vector<uint8_t> none(p.on.size(), 0);
+    for (size_t i = 0; i < p.on.size(); i++) {
+        if (point_primes[i].size() >= sample_depth)
+            continue;
+        for (unsigned r = 0; r <= nvars; r++) {
+            cube c = r < nvars ? expand(table, nvars, p, p.on[i], r)
+                               : expand_greedy(table, nvars, cube{full_mask(nvars), p.on[i]}, p, none);
+            if (!known.insert({c.care, c.value}).second)
+                continue;
+            const uint32_t q = static_cast<uint32_t>(primes.size());
+            primes.push_back(c);
+            each_point(c, nvars, [&](uint32_t x) {
+                if (p.slot[x] >= 0)
+                    point_primes[static_cast<size_t>(p.slot[x])].push_back(q);
+                return true;
+            });
+        }
+        if (primes.size() > sample_primes)
+            return;
+    }
+    cover_search s;
+    std::map<std::vector<uint32_t>, uint32_t> rows;
+    s.prime_points.resize(primes.size());
+    for (std::vector<uint32_t> &list : point_primes) {
+        auto it = rows.emplace(list, static_cast<uint32_t>(rows.size())).first;
+        if (it->second + 1 == rows.size()) {
+            for (uint32_t q : list)
+                s.prime_points[q].push_back(it->second);
+            s.point_primes.push_back(list);
+        }
+    }
+    for (std::vector<uint32_t> &list : s.point_primes)
+        std::stable_sort(list.begin(), list.end(), [&](uint32_t a, uint32_t b) {
+            return s.prime_points[a].size() > s.prime_points[b].size();
+        });
+    s.cover_count.assign(s.point_primes.size(), 0);
+    s.best_size = res.cover.size();
+    std::vector<uint8_t> used(primes.size(), 0);
+    s.run(used);
+    if (!s.best.empty()) {
+        res.cover.clear();
+        for (uint32_t q : s.best)
+            res.cover.push_back(primes[q]);
+    }
+}
+
 } // namespace
 
 bool cube_off_free(const std::vector<uint8_t> &table, unsigned nvars, const cube &c)
@@ -354,6 +521,8 @@ min_result minimize(const std::vector<uint8_t> &table, unsigned nvars, unsigned 
         return res;
     }
     res.cover = heuristic_cover(table, nvars, p);
+    if (res.cover.size() > 1 && res.cover.size() <= improve_terms)
+        res.cover = improve_cover(table, nvars, p, res.cover);
     if (res.cover.size() == 1) {
         res.lower_bound = 1;
         res.minimal = true;
@@ -364,6 +533,8 @@ min_result minimize(const std::vector<uint8_t> &table, unsigned nvars, unsigned 
         return res;
     }
     res.lower_bound = std::max(1u, incompatible_points(table, nvars, p, limit));
+    if (res.cover.size() > limit && res.lower_bound <= limit)
+        sampled_cover(table, nvars, p, res);
     res.minimal = res.lower_bound >= res.cover.size();
     return res;
 }

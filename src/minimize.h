@@ -1,10 +1,12 @@
 // Two-level minimisation of a Boolean function with don't-cares: a sum of
 // as few product terms as the fitter needs. A heuristic cover (expansion of
-// every uncovered point into a prime, then removal of redundant terms) is
-// checked and improved by an exact search (all primes, then a bounded
-// branch-and-bound cover) where the function is small enough, and a lower
-// bound from points that no term can share tells when no cover within a
-// limit exists. Deterministic: the same table always gives the same cover.
+// every uncovered point into a prime, then removal of redundant terms, then
+// rounds of shrinking and widening every term) is checked and improved by an
+// exact search (all primes, then a bounded branch-and-bound cover) up to
+// MIN_EXACT_VARS variables. Above, a lower bound from points that no term
+// can share tells when no cover within a limit exists, and where one might,
+// a cover search over primes grown from the points in many orders looks for
+// it. Deterministic: the same table always gives the same cover.
 #ifndef MINIMIZE_H
 #define MINIMIZE_H
 
@@ -38,7 +40,9 @@ struct min_result {
 // Minimises the function of table (2^nvars entries of MIN_OFF, MIN_ON,
 // MIN_DC). The cover holds every ON point and no OFF point. When some cover
 // of at most limit terms exists and nvars <= MIN_EXACT_VARS, the cover
-// returned has at most limit terms; larger tables rely on the heuristic.
+// returned has at most limit terms (unless the bounded search gives up,
+// which minimal then shows); larger tables rely on the heuristic and the
+// sampled primes.
 min_result minimize(const std::vector<uint8_t> &table, unsigned nvars, unsigned limit);
 
 // Whether the cube holds no OFF point of the table.
