@@ -191,6 +191,7 @@ function_fit fit_function(const pin_function &f, uint32_t allowed, unsigned limi
     uint32_t missing = ~0u;
     bool proven = false;
     auto consider = [&](const std::vector<uint8_t> &table, drop_order order) {
+        const bool by_level = &table == &f.by_level;
         support_pick p = reduce_support(table, allowed, order);
         if (p.missing) {
             if (popcount(p.missing) < popcount(missing))
@@ -200,6 +201,7 @@ function_fit fit_function(const pin_function &f, uint32_t allowed, unsigned limi
         bool beyond = true; // at every level, beyond the limit
         for (int level = 1; level >= (enable ? 1 : 0); level--) {
             function_fit c = minimise_pick(p, level, limit);
+            c.eq.by_level = by_level;
             beyond = beyond && c.bound > limit;
             if (!have || better(c, best)) {
                 best = c;
@@ -724,6 +726,8 @@ void print_fit_report(FILE *out, const fit_design &design)
             std::fprintf(out, "; enable, %s", count_text(p.oe).c_str());
         if (p.holds)
             std::fputs("; a latch: it keeps its own level where the dump shows it floating", out);
+        else if (p.out.by_level || p.oe.by_level)
+            std::fputs("; reads the levels that outputs drive", out);
         std::fputs("\n", out);
     }
     std::fputs("\n/* Output and output enable equations */\n", out);

@@ -26,6 +26,9 @@ struct fit_equation {
     int level = 1;     // output: the level the terms list
     std::vector<cube> terms;
     bool exact = true; // the term count is the fewest possible
+    // Fitted over the levels the array sees, not the dump's conditions: it
+    // may read a level that a driven output puts on its pin.
+    bool by_level = false;
 };
 
 struct fit_pin {
