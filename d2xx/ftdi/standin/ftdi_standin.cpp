@@ -66,8 +66,6 @@ struct fault {
     int code;
 };
 
-struct standin_interface;
-
 // An asynchronous write in flight: the bytes are fed to the command
 // processor as far as its reply room allows.
 struct pending_write {
@@ -170,6 +168,8 @@ void load()
     state.loaded = true;
     sim_settings s;
     sim_setting_error err;
+    // The FTD2XX_SIM_* settings are the simulated module's, reported in its
+    // words whichever library reads them.
     if (!sim_read_settings(s, err)) {
         std::fprintf(stderr, "ftd2xx simulator: bad setting %s=%s: %s\n", err.variable.c_str(), err.value.c_str(),
                      err.reason.c_str());
