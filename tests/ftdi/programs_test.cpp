@@ -60,11 +60,15 @@ TEST(FtdiPrograms, PiecesAndShortReadsStillGiveTheExactDump)
 
 TEST(FtdiPrograms, ModuleThatStopsAnsweringOrGoesAwayEndsTheDump)
 {
+    // The reset takes 12 command bytes and each block of the sweep 11269:
+    // 90164 is the end of the eighth block's commands, before its last
+    // replies are read; 100000 lies in the ninth block's commands. A module
+    // that stops answering ends the transfer after the library's deadline.
     const struct { const char *setting, *report; } cases[] = {
-        // In the middle of the sweep's ninth block; the library gives up
-        // after its deadline without progress.
         {"FTDI_SIM_HANG=100000", "Error:  Error writing data (remainder)\nStatus: I/O error\n"},
+        {"FTDI_SIM_HANG=90164", "Error:  Error reading data (remainder)\nStatus: I/O error\n"},
         {"FTDI_SIM_UNPLUG=100000", "Error:  Error writing data (remainder)\nStatus: I/O error\n"},
+        {"FTDI_SIM_UNPLUG=90164", "Error:  Error reading data (remainder)\nStatus: Device not found\n"},
     };
     std::string dir = make_temp_dir();
     write_text(dir + "/old.bin", "an earlier dump");

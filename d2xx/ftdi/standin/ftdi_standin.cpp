@@ -562,13 +562,16 @@ int ftdi_transfer_data_done(struct ftdi_transfer_control *tc)
     libusb_device_handle *h = device_of(tc->ftdi);
     int code = 0;
     bool failed = fails(ftdi_fn_done, code);
+    bool finished = false;
     if (h && h->write.tc == tc) {
         advance(*h);
+        finished = h->write.fed == h->write.limit;
         h->write = pending_write();
     }
-    // A write the chip cannot finish would wait here for ever; the stand-in
-    // fails it at once, like a transfer that timed out.
-    int result = failed ? code : !tc->completed || unplugged() ? -1 : tc->offset;
+    // A write that the chip cannot finish would wait here for ever; the
+    // stand-in fails it at once, like a transfer that timed out. So does a
+    // write cut short by unplugging.
+    int result = failed ? code : finished ? tc->offset : -1;
     std::free(tc);
     return result;
 }
