@@ -132,7 +132,7 @@ std::vector<cube> irredundant(unsigned nvars, const points &p, const std::vector
 
 // Widens a cube one literal at a time while it stays free of OFF points,
 // each time by the literal whose removal brings in the most ON points not
-// yet covered (the lowest such literal on a tie).
+// marked in covered (the lowest such literal on a tie).
 cube expand_greedy(const std::vector<uint8_t> &table, unsigned nvars, cube c, const points &p,
                    const std::vector<uint8_t> &covered)
 {
@@ -200,6 +200,9 @@ std::vector<cube> improve_cover(const std::vector<uint8_t> &table, unsigned nvar
                                 std::vector<cube> cover)
 {
     const uint32_t full = full_mask(nvars);
+    // Widening counts every ON point a term takes in, also those that others
+    // hold: terms grow over their neighbours, which then drop out.
+    const std::vector<uint8_t> none(p.on.size(), 0);
     for (int round = 0; round < 4; round++) {
         std::vector<unsigned> times(p.on.size(), 0);
         auto count = [&](const cube &c, int add) {
@@ -226,10 +229,7 @@ std::vector<cube> improve_cover(const std::vector<uint8_t> &table, unsigned nvar
             });
             if (!any)
                 continue;
-            std::vector<uint8_t> covered(p.on.size());
-            for (size_t i = 0; i < covered.size(); i++)
-                covered[i] = times[i] > 0;
-            cube e = expand_greedy(table, nvars, cube{ones | zeros, ones}, p, covered);
+            cube e = expand_greedy(table, nvars, cube{ones | zeros, ones}, p, none);
             count(e, 1);
             next.push_back(e);
         }
@@ -530,6 +530,24 @@ min_result minimize(const std::vector<uint8_t> &table, unsigned nvars, unsigned 
     }
     if (nvars <= MIN_EXACT_VARS) {
         exact_cover(table, nvars, p, limit, res);
+        return res;
+    }
+    if (limit <= 1) {
+        // One term holds every ON point exactly when their smallest
+        // enclosing cube is free of OFF points.
+        uint32_t ones = full_mask(nvars), zeros = full_mask(nvars);
+        for (uint32_t x : p.on) {
+            ones &= x;
+            zeros &= ~x;
+        }
+        const cube span{ones | zeros, ones};
+        if (off_free(table, nvars, p, span)) {
+            res.cover.assign(1, expand_greedy(table, nvars, span, p, std::vector<uint8_t>(p.on.size(), 0)));
+            res.lower_bound = 1;
+        } else {
+            res.lower_bound = 2;
+        }
+        res.minimal = res.lower_bound >= res.cover.size();
         return res;
     }
     res.lower_bound = std::max(1u, incompatible_points(table, nvars, p, limit));
