@@ -105,8 +105,8 @@ void mcu_get(int dev, int start, uint8_t *dest, int count)
         // Wait for this pass' replies, but read no more than is missing.
         DWORD expect = chunk / 3;
         ft_progress_t watch;
-        for (uint32_t queued = 0; (queued = ft_queue_status(dev)) < expect;)
-            ft_watch_progress(watch, queued, "mcu_get: Error reading result data.");
+        for (uint32_t seen = 0, queued; (queued = ft_queue_status(dev)) < expect; seen = queued)
+            ft_watch_progress(watch, queued != seen, "mcu_get: Error reading result data.");
         DWORD got = 0;
         d.status = FT_Read(d.handle, out, expect, &got);
         ft_checkerr(d.status, "mcu_get: Error reading result data.");

@@ -208,6 +208,17 @@ TEST(HostBus, BlockReadCollectsRepliesHandedBackInPieces)
     // The stray reply (the pin buffer, 0x04) comes first: dest[0] is it, the
     // last requested reply stays queued, and mcu_get says so.
     EXPECT_EQ(r.out, "Error: queue not empty after mcu_get() complete.\n2 4 1\n");
+
+    // A queue that stops growing short of the replies ends the process.
+    sim_setup({"FTD2XX_SIM_SHORT=FT_GetQueueStatus=5"});
+    r = run_in_child([] {
+        ft_scan_devices("DLP2232M A");
+        ft_open_device(0);
+        std::vector<uint8_t> dest(1000);
+        mcu_get(0, 0, dest.data(), static_cast<int>(dest.size()));
+    });
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "Error:  mcu_get: Error reading result data.\nStatus: No data moved for 3 seconds.\n");
 }
 
 } // namespace
