@@ -12,6 +12,7 @@
 
 #include "analyze.h"
 #include "fit.h"
+#include "summary.h"
 
 namespace {
 
@@ -46,6 +47,20 @@ bool report_mismatches(const std::vector<uint8_t> &readings)
     return total == 0;
 }
 
+// On a refusal: the pins that the analysis finds may be registered.
+void hint_registered()
+{
+    const uint8_t pins = registered_pins();
+    if (!pins)
+        return;
+    std::printf("  The pins");
+    for (int k = NUM_BX - 1; k >= 0; k--)
+        if ((pins >> k) & 1)
+            std::printf(" %d (B%d)", pin_number[BX_SIGNAL0 + k], k);
+    std::printf(" MAY be registered (each floats exactly when I9 is high): a registered chip\n"
+                "  holds state that no combinational fuse map gives back.\n");
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -78,6 +93,7 @@ int main(int argc, char **argv)
         std::printf("`%s' does not fit a GAL16V8:\n", dump_path);
         for (const std::string &r : reasons)
             std::printf("  %s\n", r.c_str());
+        hint_registered();
         std::printf("Nothing written.\n");
         return 1;
     }
@@ -96,9 +112,10 @@ int main(int argc, char **argv)
     }
     std::printf("\n");
     if (!report_mismatches(readings)) {
-        std::printf("Verification failed: the fuse map in the GAL16V8 model does not give the readings of `%s'.\n"
-                    "Nothing written.\n",
+        std::printf("Verification failed: the fuse map in the GAL16V8 model does not give the readings of `%s'.\n",
                     dump_path);
+        hint_registered();
+        std::printf("Nothing written.\n");
         return 1;
     }
     std::printf("Verified: the fuse map in the GAL16V8 model, swept as a dump, gives all %u readings of `%s'.\n",
