@@ -125,6 +125,7 @@ int pld_read(int dev, const char *path)
         return 0;
     }
     std::printf("Data saved to `%s'.\n", path);
+    warn_implausible_dump(image.data(), path);
     return 1;
 }
 
