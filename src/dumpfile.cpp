@@ -12,7 +12,9 @@
 #define NOMINMAX
 #endif
 #define WIN32_LEAN_AND_MEAN
+#include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 #define access _access
 #define W_OK 2
@@ -137,6 +139,23 @@ static bool replace_file(const std::string &from, const std::string &to)
 #endif
 }
 
+// Creates and opens a file that must not exist yet, for binary writing.
+// The Windows C runtime that MinGW programs use ignores fopen's "x".
+static std::FILE *open_new(const std::string &name)
+{
+#ifdef _WIN32
+    int fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    if (fd < 0)
+        return nullptr;
+    std::FILE *f = _fdopen(fd, "wb");
+    if (!f)
+        _close(fd);
+    return f;
+#else
+    return std::fopen(name.c_str(), "wbx");
+#endif
+}
+
 // A new file of a short unique name in folder dir, opened exclusively.
 static std::FILE *create_temporary(const std::string &dir, std::string &name)
 {
@@ -149,7 +168,7 @@ static std::FILE *create_temporary(const std::string &dir, std::string &name)
         for (int i = 0; i < 6; i++)
             leaf += letters[pick() % (sizeof letters - 1)];
         name = (fs::path(dir) / leaf).string();
-        if (std::FILE *f = std::fopen(name.c_str(), "wbx"))
+        if (std::FILE *f = open_new(name))
             return f;
         if (errno != EEXIST)
             return nullptr;
