@@ -251,32 +251,10 @@ bool same_name(const std::string &a, const char *b)
 std::unique_ptr<sim_chip> sim_make_jedec_chip(const std::string &device, const std::string &path,
                                               std::string &err)
 {
-    const device_entry *dev = nullptr;
-    for (const device_entry &d : device_table) {
-        if (same_name(device, d.name))
-            dev = &d;
-    }
-    if (!dev) {
-        err = "unknown device `" + device + "' (PAL16L8, PAL16R4, PAL16R6, PAL16R8 or GAL16V8)";
-        return nullptr;
-    }
     std::string text;
     if (!jedec_read_file(path, text, err))
         return nullptr;
-    std::vector<uint8_t> fuses;
-    bool checked = false;
-    if (!jedec_parse(text, dev->fuses, fuses, err, &checked))
-        return nullptr;
-    if (!checked)
-        std::fprintf(stderr, "jedec: %s: no fuse checksum (C field); the fuses are taken unchecked\n",
-                     path.c_str());
-
-    auto chip = std::make_unique<jedec_chip>();
-    chip->path = path;
-    if (!build_chip(*chip, *dev, fuses, err))
-        return nullptr;
-    settle(*chip);
-    return chip;
+    return sim_make_jedec_chip_text(device, text, path, err);
 }
 
 std::unique_ptr<sim_chip> sim_make_jedec_chip_text(const std::string &device, const std::string &text,
@@ -292,8 +270,13 @@ std::unique_ptr<sim_chip> sim_make_jedec_chip_text(const std::string &device, co
         return nullptr;
     }
     std::vector<uint8_t> fuses;
-    if (!jedec_parse(text, dev->fuses, fuses, err))
+    bool checked = false;
+    if (!jedec_parse(text, dev->fuses, fuses, err, &checked))
         return nullptr;
+    if (!checked)
+        std::fprintf(stderr, "jedec: %s: no fuse checksum (C field); the fuses are taken unchecked\n",
+                     name.c_str());
+
     auto chip = std::make_unique<jedec_chip>();
     chip->path = name;
     if (!build_chip(*chip, *dev, fuses, err))

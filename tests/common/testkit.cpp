@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -49,6 +50,37 @@ void pal_chip(unsigned ix, unsigned, unsigned &oe, unsigned &out)
           (bit(ix, 5) ^ bit(ix, 6)) << 3 | bit(ix, 7) << 4 | (bit(ix, 8) & bit(ix, 0)) << 5 |
           ((bit(ix, 1) | bit(ix, 2)) ^ 1u) << 6 | (bit(ix, 3) | bit(ix, 8)) << 7;
     oe = bit(ix, 9) ? 0x0Fu : 0xFFu;
+}
+
+std::vector<uint8_t> scrambled_dump()
+{
+    return make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+        unsigned h = (ix * 2654435761u) ^ (rx * 40503u);
+        h ^= h >> 13;
+        oe = h & 0xFF;
+        out = (h >> 8) & 0xFF;
+    });
+}
+
+std::vector<std::string> dir_entries(const std::string &dir)
+{
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (const auto &e : std::filesystem::directory_iterator(dir, ec))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::string help_head(const std::string &exe, const char *board)
+{
+    return std::string("PAL dumping and analysis utility\n") + "For adapter board " + board +
+           " on an FT2232 module (DLP2232M).\n" + "usage: " + exe +
+           " <option> <arguments>\n"
+           "\n"
+           "Available options:\n"
+           " dump    <file.bin>        : Dump PLD to data file.\n"
+           " analyze <file.bin>        : Analyze PLD dump.\n";
 }
 
 std::string published_maps_dir()

@@ -28,6 +28,10 @@ void u12_chip(unsigned ix, unsigned rx, unsigned &oe, unsigned &out);
 // driven while I9 is low.
 void pal_chip(unsigned ix, unsigned rx, unsigned &oe, unsigned &out);
 
+// A chip whose every pin is driven or floats by a hash of the condition, so
+// that each dump index reads something different from its neighbours.
+std::vector<uint8_t> scrambled_dump();
+
 // A new empty folder under the system's temporary folder.
 std::string make_temp_dir();
 void write_file(const std::string &path, const std::vector<uint8_t> &bytes);
@@ -35,6 +39,11 @@ void write_text(const std::string &path, const std::string &text);
 std::vector<uint8_t> read_file(const std::string &path);
 std::string read_text(const std::string &path);
 bool file_exists(const std::string &path);
+// The names in a folder, without "." and "..".
+std::vector<std::string> dir_entries(const std::string &dir);
+
+// The help text of a program up to the list of modules; board "A" or "B".
+std::string help_head(const std::string &exe, const char *board);
 
 struct run_result {
     int status = -1;      // exit status, or -1 when the program did not exit normally

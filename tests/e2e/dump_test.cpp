@@ -7,7 +7,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <dirent.h>
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -20,33 +19,9 @@ struct board {
 };
 const board boards[] = {{GATESWEEP_EXE, "a"}, {GATESWEEP_B_EXE, "b"}};
 
-std::vector<std::string> dir_entries(const std::string &dir)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
 std::string using_line()
 {
     return "Using device #0: `DLP2232M A' (";
-}
-
-// A chip whose every pin is driven or floats by a hash of the condition, so
-// that each dump index reads something different from its neighbours.
-std::vector<uint8_t> scrambled_dump()
-{
-    return make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
-        unsigned h = (ix * 2654435761u) ^ (rx * 40503u);
-        h ^= h >> 13;
-        oe = h & 0xFF;
-        out = (h >> 8) & 0xFF;
-    });
 }
 
 TEST(Dump, ReplayedDumpComesBackByteForByteOnBothBoards)

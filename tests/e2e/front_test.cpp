@@ -5,17 +5,6 @@
 
 namespace {
 
-std::string help_head(const std::string &exe, const char *board)
-{
-    return std::string("PAL dumping and analysis utility\n") + "For adapter board " + board +
-           " on an FT2232 module (DLP2232M).\n" + "usage: " + exe +
-           " <option> <arguments>\n"
-           "\n"
-           "Available options:\n"
-           " dump    <file.bin>        : Dump PLD to data file.\n"
-           " analyze <file.bin>        : Analyze PLD dump.\n";
-}
-
 TEST(Front, HelpListsTheAttachedModules)
 {
     std::string dir = make_temp_dir();

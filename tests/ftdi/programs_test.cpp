@@ -6,32 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 
 namespace {
-
-std::vector<std::string> dir_entries(const std::string &dir)
-{
-    std::vector<std::string> names;
-    if (DIR *d = opendir(dir.c_str())) {
-        while (dirent *e = readdir(d))
-            if (std::string(e->d_name) != "." && std::string(e->d_name) != "..")
-                names.push_back(e->d_name);
-        closedir(d);
-    }
-    return names;
-}
-
-// Every dump index reads something different from its neighbours.
-std::vector<uint8_t> scrambled_dump()
-{
-    return make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
-        unsigned h = (ix * 2654435761u) ^ (rx * 40503u);
-        h ^= h >> 13;
-        oe = h & 0xFF;
-        out = (h >> 8) & 0xFF;
-    });
-}
 
 std::string tail(const std::string &text, size_t n)
 {

@@ -32,26 +32,6 @@ std::string unix_text(const std::string &text)
     return plain;
 }
 
-std::vector<std::string> dir_entries(const std::string &dir)
-{
-    std::vector<std::string> names;
-    std::error_code ec;
-    for (const auto &e : std::filesystem::directory_iterator(dir, ec))
-        names.push_back(e.path().filename().string());
-    return names;
-}
-
-std::string help_head(const std::string &exe, const char *board)
-{
-    return std::string("PAL dumping and analysis utility\n") + "For adapter board " + board +
-           " on an FT2232 module (DLP2232M).\n" + "usage: " + exe +
-           " <option> <arguments>\n"
-           "\n"
-           "Available options:\n"
-           " dump    <file.bin>        : Dump PLD to data file.\n"
-           " analyze <file.bin>        : Analyze PLD dump.\n";
-}
-
 TEST(Windows, HelpWithNoneOneAndTwoModules)
 {
     std::string dir = make_temp_dir();
