@@ -19,31 +19,6 @@ std::string printed(bool cupl)
     return testing::internal::GetCapturedStdout();
 }
 
-void all_inputs_chip(unsigned, unsigned, unsigned &oe, unsigned &out) { oe = out = 0; }
-
-// The summary with no warning, pin status texts for B7..B0.
-std::string summary_of(const char *config, const char *type, const std::vector<std::string> &pins)
-{
-    std::string s = std::string("/*\n\tData source:\n\t\tx.bin\n\n\tDevice configuration:\n\t\t") + config +
-                    "\n\n\tSuggested GAL16V8 device type for WinCUPL:\n\t\t" + type +
-                    "\n\n\tSummary of bidirectional pins:\n\n";
-    for (int k = 7; k >= 0; k--)
-        s += "\tPin " + std::to_string(12 + k) + " (B" + std::to_string(k) + ")    : " + pins[7 - k] + "\n";
-    return s + "*/\n";
-}
-
-TEST(Summary, SimpleAndUnknownDevices)
-{
-    analyse_chip(all_inputs_chip);
-    EXPECT_EQ(printed(false), summary_of("unknown", "g16v8", std::vector<std::string>(8, "Input.")));
-
-    // Nothing floats: simple. A flags value that cannot arise shows as a number.
-    analyse_image(std::vector<uint8_t>(dump_size, 0x80));
-    mc[3].flags = 0x07;
-    const std::string lo = "Output, fixed LO.", odd = "Unknown attributes (07)";
-    EXPECT_EQ(printed(false), summary_of("simple", "g16v8as", {"Output, fixed HI.", lo, lo, lo, odd, lo, lo, lo}));
-}
-
 TEST(Summary, ComplexNeedsB0AndB7OutputsNeitherReadAsAnInput)
 {
     // B0 and B7 copy I0 and B1 is an input; then B6 also reads B0 or B7,
@@ -95,9 +70,6 @@ TEST(Writer, SectionsAndLineEnds)
     const std::string bidir = "\n/* Input and/or bidirectional pins */\n\n",
                       dedicated = "\n/* Dedicated output pins */\n\n";
     const struct { chip_fn chip; std::string text; } cases[] = {
-        // Only inputs: no output section, no equations.
-        {all_inputs_chip,
-         cupl_header + decls(0, 9, unused) + bidir + decls(10, 17, unused) + eqs + "\n\n\n/* End */\n"},
         // Nothing floats: no bidirectional section. B7 reads the inverse of
         // its own weak drive (empty mask: a constant, 1 on a tie), B6 = I0
         // OR I1, B0 fixed high.

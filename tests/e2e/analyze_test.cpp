@@ -31,15 +31,10 @@ TEST_P(AnalyzeCommand, ShortAndMissingFiles)
 {
     const std::string dir = make_temp_dir();
     write_file(dir + "/short.bin", std::vector<uint8_t>(1000, 0));
-    run_result r = run_program(dir, {}, GetParam(), {"ANALYZE", "short.bin", "extra"});
+    const run_result r = run_program(dir, {}, GetParam(), {"ANALYZE", "short.bin", "extra"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Warning: `short.bin' holds only 1000 of 262144 bytes; the rest is taken as 0.\n");
     EXPECT_NE(r.out.find("\nName     short;\n"), std::string::npos);
-
-    r = run_program(dir, {}, GetParam(), {"analyze", "."});
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.out, "File `.' not found.\n");
-    EXPECT_EQ(r.err, "");
     std::remove((dir + "/short.bin").c_str());
     std::remove(dir.c_str());
 }

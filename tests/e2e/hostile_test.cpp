@@ -109,18 +109,6 @@ TEST(HostileDumps, NameFromTheFileNameAndPathsThatCannotEndTheComment)
     std::filesystem::remove_all(dir);
 }
 
-TEST(HostileDumps, LongFileIsReadAsItsFirst262144Bytes)
-{
-    const std::string dir = make_temp_dir();
-    std::vector<uint8_t> dump = make_dump(u12_chip);
-    dump.resize(dump_size + 1000, 0x55);
-    run_result r = analyze(dir, "u12.bin", dump);
-    EXPECT_EQ(std::to_string(r.status) + r.err,
-              "1Warning: `u12.bin' holds more than 262144 bytes; only the first 262144 are read.\n");
-    EXPECT_EQ(r.out, u12_text);
-    std::filesystem::remove_all(dir);
-}
-
 TEST(HostileFuseMaps, RefusedOrWarnedWhenTheSocketIsFilled)
 {
     // The fuse map named by FTD2XX_SIM_CHIP, through `gatesweep dump'.

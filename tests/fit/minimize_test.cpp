@@ -104,36 +104,3 @@ TEST(Minimize, LargerFunctionsAreCorrectCoversWithinTheirBounds)
         EXPECT_LE(r.lower_bound, r.cover.size());
     }
 }
-
-TEST(Minimize, ParityNeedsOneTermPerOnPoint)
-{
-    std::vector<uint8_t> t(256);
-    for (uint32_t x = 0; x < 256; x++)
-        {
-        unsigned ones = 0;
-        for (uint32_t y = x; y; y &= y - 1)
-            ones++;
-        t[x] = (ones & 1) ? MIN_ON : MIN_OFF;
-    }
-    min_result r = minimize(t, 8, 8);
-    expect_cover(t, r);
-    EXPECT_EQ(r.cover.size(), 128u);
-    EXPECT_EQ(r.lower_bound, 128u);
-}
-
-TEST(Minimize, DontCaresMergeTerms)
-{
-    // ON at 00 and 11: two terms, or one where 01 and 10 are don't-cares.
-    std::vector<uint8_t> t = {MIN_ON, MIN_OFF, MIN_OFF, MIN_ON};
-    EXPECT_EQ(minimize(t, 2, 8).cover.size(), 2u);
-    t = {MIN_ON, MIN_DC, MIN_DC, MIN_ON};
-    min_result r = minimize(t, 2, 8);
-    expect_cover(t, r);
-    EXPECT_EQ(r.cover.size(), 1u);
-    // A function with no ON point has no term; one that is all ON or
-    // don't-care has one term with no literal.
-    EXPECT_TRUE(minimize({MIN_OFF, MIN_DC}, 1, 8).cover.empty());
-    min_result all = minimize({MIN_ON, MIN_DC}, 1, 8);
-    ASSERT_EQ(all.cover.size(), 1u);
-    EXPECT_EQ(all.cover[0].care, 0u);
-}

@@ -52,25 +52,6 @@ TEST(Board, InputLatchesFollowTheBoardsWiring)
     }
 }
 
-TEST(Board, WeakDriveAndReadCommands)
-{
-    uint8_t buf[8];
-    ASSERT_EQ(set_rx(buf, 0x1A5), 4);
-    EXPECT_EQ(bytes(buf, buf + 4), (bytes{0x93, 0x00, 0x00, 0xA5}));
-    EXPECT_EQ(intf_state.rx, 0xA5);
-
-    intf_state = intf_state_t{1, 2, 3, 4, 5};
-    uint8_t pin_buffer_hi = board_b() ? 0x05 : 0x00;
-    ASSERT_EQ(read_bx(buf), 3);
-    EXPECT_EQ(bytes(buf, buf + 3), (bytes{0x91, pin_buffer_hi, 0x00}));
-    ASSERT_EQ(read_bx_flush(buf), 4);
-    EXPECT_EQ(bytes(buf, buf + 4), (bytes{0x91, pin_buffer_hi, 0x00, 0x87}));
-    EXPECT_EQ(intf_state.rx, 1);
-    EXPECT_EQ(intf_state.bxb, 5) << "reads change no latch";
-    ASSERT_EQ(mcu_flush(buf), 1);
-    EXPECT_EQ(buf[0], 0x87);
-}
-
 TEST(Board, PinLatchPairsOfBoardB)
 {
     if (!set_bx)

@@ -12,16 +12,6 @@
 
 namespace {
 
-TEST(Usb, StatusTexts)
-{
-    EXPECT_STREQ(ft_getstatus(0), "O.K.");
-    EXPECT_STREQ(ft_getstatus(1), "Invalid handle");
-    EXPECT_STREQ(ft_getstatus(5), "Insufficient resouces");
-    EXPECT_STREQ(ft_getstatus(18), "Other error");
-    EXPECT_STREQ(ft_getstatus(19), "Unknown status condition");
-    EXPECT_STREQ(ft_getstatus(0xFFFFFFFFu), "Unknown status condition");
-}
-
 TEST(Usb, ScanMatchesChannelAOfEveryModuleWhoseDescriptionHoldsThePattern)
 {
     sim_setup({"FTD2XX_SIM_MODULES=DLP2232M=S1,Other=S2,My DLP2232M=S3"});
@@ -137,13 +127,6 @@ TEST(Usb, TransfersOfWholeBlocksMakeNoRemainderCall)
     });
     EXPECT_EQ(r.status, 100);
     EXPECT_EQ(r.out, "done\n");
-}
-
-TEST(Usb, CheckerrPassesOk)
-{
-    child_result r = run_in_child([] { ft_checkerr(0, "never shown"); });
-    EXPECT_EQ(r.status, 100);
-    EXPECT_EQ(r.out, "");
 }
 
 } // namespace

@@ -27,27 +27,6 @@ TEST_F(sim_test, CommandsSplitAcrossWritesAndBadOpcodes)
     EXPECT_EQ(read_bytes(a, 8), (bytes{0xFA, 0xAA, 0x89, 0xFA, 0x00, 0xFA, 0x90}));
 }
 
-TEST_F(sim_test, RepliesWaitForSendImmediateOrTheLatencyTimer)
-{
-    FT_HANDLE h = open_host_bus();
-    EXPECT_EQ(FT_SetLatencyTimer(h, 1), FT_INVALID_PARAMETER);
-    EXPECT_EQ(FT_SetLatencyTimer(h, 255), FT_OK);
-    auto t = std::chrono::steady_clock::now();
-    auto ms = [&t] { return (std::chrono::steady_clock::now() - t) / std::chrono::milliseconds(1); };
-    EXPECT_TRUE(read_bytes(h, 10).empty());   // nothing held: no wait
-    write_bytes(h, read_now + bytes{0x91, 0x00, 0x00});
-    EXPECT_EQ(queued(h), 1u) << "Send Immediate releases the reply at once";
-    EXPECT_EQ(read_bytes(h, 1), bytes{pins_at_reset});
-    while (queued(h) == 0 && ms() < 2000)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    EXPECT_GE(ms(), 255);
-    // A read waits for held replies, then returns what there is.
-    t = std::chrono::steady_clock::now();
-    write_bytes(h, {0x83});
-    EXPECT_EQ(read_bytes(h, 10), (bytes{pins_at_reset, 0xFF}));
-    EXPECT_GE(ms(), 255);
-}
-
 TEST_F(sim_test, PurgeEmptiesTheQueues)
 {
     FT_HANDLE h = open_host_bus();
