@@ -1,6 +1,6 @@
 // Pin classification, float map and dependence masks against the plain
 // pair-by-pair procedure; product terms: the level each equation lists,
-// its terms and their order, and that the equations reproduce the dump.
+// its terms and their order.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -133,33 +133,6 @@ TEST(Terms, LevelChoiceCountsAndOrder)
         EXPECT_EQ(out ? mc[c.k].out_pol : mc[c.k].oe_pol, c.pol);
         EXPECT_EQ(out ? mc[c.k].out_nterms : mc[c.k].oe_nterms, int(c.terms.size()));
         EXPECT_EQ(terms_of(t, c.k, c.rule, mask, c.pol), c.terms);
-    }
-}
-
-TEST(Terms, EquationsReproduceTheDump)
-{
-    for (const chip_fn &chip : {chip_fn(u12_chip), chip_fn(scrambled_chip)}) {
-        analyse_chip(chip);
-        term_table t = new_term_table();
-        extract_all(t, RULE_OUTPUT);
-        extract_all(t, RULE_ENABLE);
-        for (int k = 0; k < 8; k++) {
-            for (term_rule rule : {RULE_OUTPUT, RULE_ENABLE}) {
-                if (!takes_terms(k, rule))
-                    continue;
-                const bool out = rule == RULE_OUTPUT;
-                const uint32_t mask = out ? mc[k].out_mask : mc[k].oe_mask;
-                const int pol = out ? mc[k].out_pol : mc[k].oe_pol;
-                const std::vector<long> v = terms_of(t, k, rule, mask, pol);
-                EXPECT_EQ(int(v.size()), out ? mc[k].out_nterms : mc[k].oe_nterms);
-                unsigned wrong = 0;   // a floating pin's level is don't-care
-                for (uint32_t i = 0; i < dump_size; i++)
-                    if (!(out && bit(hiz_data[i], k)))
-                        wrong += (out ? bit(data[i], k) : bit(hiz_data[i], k)) !=
-                                 (std::binary_search(v.begin(), v.end(), long(i & mask)) ? unsigned(pol) : pol ^ 1u);
-                EXPECT_EQ(wrong, 0u) << "B" << k << (out ? "" : ".oe");
-            }
-        }
     }
 }
 

@@ -67,33 +67,19 @@ std::string decls(int first, int last, const std::string &comment)
 
 TEST(Writer, SectionsAndLineEnds)
 {
-    const std::string bidir = "\n/* Input and/or bidirectional pins */\n\n",
-                      dedicated = "\n/* Dedicated output pins */\n\n";
-    const struct { chip_fn chip; std::string text; } cases[] = {
-        // Nothing floats: no bidirectional section. B7 reads the inverse of
-        // its own weak drive (empty mask: a constant, 1 on a tie), B6 = I0
-        // OR I1, B0 fixed high.
-        {[](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
-             oe = 0xFF, out = (bit(rx, 7) ^ 1u) << 7 | (bit(ix, 0) | bit(ix, 1)) << 6 | 0x01u;
-         },
-         cupl_header + decls(0, 1, "") + decls(2, 9, unused) + dedicated + decls(10, 17, "") + eqs +
-             "\n B7\t= 'b'1;\n!B6\t= !I0 & !I1;\n B5\t= 'b'0;\n B4\t= 'b'0;\n B3\t= 'b'0;\n B2\t= 'b'0;\n B1\t= 'b'0;"
-             "\n B0\t= 'b'1;\n\n\n/* End */\n"},
-        // B7 floats unless I0 and I1 are high (listed by its driven level),
-        // B6 floats exactly with I2 low, B5 a plain output that reads B6. The
-        // last enable equation is not B0's: two empty lines follow.
-        {[](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
-             oe = (bit(ix, 0) & bit(ix, 1)) << 7 | bit(ix, 2) << 6 | 1u << 5;
-             out = 1u << 7 | bit(ix, 3) << 6 | bit(rx, 6) << 5;
-         },
-         cupl_header + decls(0, 3, "") + decls(4, 9, unused) + bidir + decls(10, 14, unused) + decls(16, 16, "") +
-             decls(17, 17, " /* Not used as an input when tristated */") + dedicated + decls(15, 15, "") + eqs +
-             "\n B7\t= 'b'1;\n B6\t=  I3;\n B5\t=  B6;\n B7.oe\t=  I0 &  I1;\n!B6.oe\t= !I2;\n\n\n/* End */\n"},
-    };
-    for (const auto &c : cases) {
-        analyse_chip(c.chip);
-        EXPECT_EQ(printed(true), c.text);
-    }
+    // B7 floats unless I0 and I1 are high (listed by its driven level), B6
+    // floats exactly with I2 low, B5 a plain output that reads B6. The last
+    // enable equation is not B0's: two empty lines follow.
+    analyse_chip([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+        oe = (bit(ix, 0) & bit(ix, 1)) << 7 | bit(ix, 2) << 6 | 1u << 5;
+        out = 1u << 7 | bit(ix, 3) << 6 | bit(rx, 6) << 5;
+    });
+    EXPECT_EQ(printed(true), cupl_header + decls(0, 3, "") + decls(4, 9, unused) +
+                                 "\n/* Input and/or bidirectional pins */\n\n" + decls(10, 14, unused) +
+                                 decls(16, 16, "") + decls(17, 17, " /* Not used as an input when tristated */") +
+                                 "\n/* Dedicated output pins */\n\n" + decls(15, 15, "") + eqs +
+                                 "\n B7\t= 'b'1;\n B6\t=  I3;\n B5\t=  B6;\n B7.oe\t=  I0 &  I1;\n!B6.oe\t= !I2;"
+                                 "\n\n\n/* End */\n");
 }
 
 // What analyze_pal prints for a file on standard output and standard error.

@@ -22,35 +22,7 @@ bool board_b()
     return intf_board[0] == 'B';
 }
 
-std::vector<uint8_t> built(int (*builder)(uint8_t *, uint16_t), uint16_t arg)
-{
-    std::vector<uint8_t> buf(16, 0xEE);
-    buf.resize(static_cast<size_t>(builder(buf.data(), arg)));
-    return buf;
-}
-
 using bytes = std::vector<uint8_t>;
-
-TEST(Board, InputLatchesFollowTheBoardsWiring)
-{
-    // word, board A's high and low latch bytes, board B's
-    const struct { uint16_t word; uint8_t a_hi, a_lo, b_hi, b_lo; } cases[] = {
-        {0x101, 0x01, 0x01, 0x02, 0x80},
-        {0x200, 0x02, 0x00, 0x01, 0x00},
-        {0x3FF, 0x03, 0xFF, 0x03, 0xFF},
-        {0xFC00, 0x00, 0x00, 0x00, 0x00},
-        {0x0C3, 0x00, 0xC3, 0x00, 0xC3},
-        {0x012, 0x00, 0x12, 0x00, 0x48},
-    };
-    for (const auto &c : cases) {
-        uint8_t hi = board_b() ? c.b_hi : c.a_hi, lo = board_b() ? c.b_lo : c.a_lo;
-        EXPECT_EQ(built(set_ix, c.word), (bytes{0x93, 0x02, 0x00, hi, 0x93, 0x01, 0x00, lo})) << c.word;
-        EXPECT_EQ(built(set_ixh, c.word), (bytes{0x93, 0x02, 0x00, hi})) << c.word;
-        EXPECT_EQ(built(set_ixl, c.word), (bytes{0x93, 0x01, 0x00, lo})) << c.word;
-        EXPECT_EQ(intf_state.ixh, hi);
-        EXPECT_EQ(intf_state.ixl, lo);
-    }
-}
 
 TEST(Board, PinLatchPairsOfBoardB)
 {
@@ -100,18 +72,6 @@ TEST(Board, TwoModulesUseTheFirstListed)
         std::printf("%d %s\n", dev, ft_device[dev].is_open ? "open" : "closed");
     });
     EXPECT_EQ(r.out, "Using device #0: `DLP2232M A' (FIRSTA).\n0 open\n");
-}
-
-TEST(Board, NoModuleYieldsZeroAndTheResetFails)
-{
-    sim_setup({"FTD2XX_SIM_MODULES="});
-    child_result r = run_in_child([] {
-        int dev = intf_open();
-        std::printf("%d\n", dev);
-        intf_reset(dev);
-    });
-    EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.out, "Error: No devices attached.\n0\nError:  Error writing data (remainder)\nStatus: Invalid handle\n");
 }
 
 TEST(HostBus, SingleAccessesAndGpio)
