@@ -1,6 +1,5 @@
 // Pin classification, float map and dependence masks against the plain
-// pair-by-pair procedure; product terms: the level each equation lists,
-// its terms and their order.
+// pair-by-pair procedure.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,7 +7,6 @@
 #include <tuple>
 
 #include "analysis_kit.h"
-#include "terms.h"
 
 namespace {
 
@@ -89,50 +87,6 @@ TEST(Classify, SameResultsAsThePairByPairProcedure)
             used |= r.out_mask[k] | r.oe_mask[k];
         }
         EXPECT_EQ(iterms_ever_used, used);
-    }
-}
-
-std::vector<long> terms_of(term_table &t, int k, term_rule rule, uint32_t mask, int level)
-{
-    enumerate_terms(t, k, rule, mask, level);
-    std::vector<long> v;
-    for (long p = next_term(t, 0); p >= 0; p = next_term(t, p + 1))
-        v.push_back(p);
-    return v;
-}
-
-// A chip with oe = drv, out = lvl: B0 driven while drv is 1, at level lvl.
-#define B0_CHIP(drv, lvl) \
-    [](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) { oe = (drv), out = (lvl), (void)ix, (void)rx; }
-
-TEST(Terms, LevelChoiceCountsAndOrder)
-{
-    // Level 1 is listed unless level 0 has fewer (but some) terms; terms
-    // come in ascending index order, so I/O pins after inputs.
-    const struct { chip_fn chip; int k; term_rule rule; uint32_t n0, n1; int pol; std::vector<long> terms; } cases[] = {
-        {B0_CHIP(1, bit(ix, 0) & bit(ix, 1)), 0, RULE_OUTPUT, 3, 1, 1, {0x003}},
-        {B0_CHIP(1, bit(ix, 0) | bit(ix, 1)), 0, RULE_OUTPUT, 1, 3, 0, {0x000}},
-        {B0_CHIP(1, bit(ix, 3) ^ 1u), 0, RULE_OUTPUT, 1, 1, 1, {0x000}},
-        // With I1 high B0 also needs B7's weak level, which never enters a
-        // mask: term 0x003 shows both levels and counts in both.
-        {B0_CHIP(0x81, bit(ix, 0) & (bit(ix, 1) ? bit(rx, 7) : 1u)), 0, RULE_OUTPUT, 3, 2, 1, {0x001, 0x003}},
-        {u12_chip, 3, RULE_OUTPUT, 2, 2, 1, {0x00010, 0x08000}},
-        {B0_CHIP(!(bit(ix, 0) & bit(ix, 1)), bit(ix, 5)), 0, RULE_ENABLE, 3, 1, 1, {0x003}},
-        {B0_CHIP(bit(ix, 0) & bit(ix, 1), bit(ix, 5)), 0, RULE_ENABLE, 1, 3, 0, {0x003}},
-    };
-    for (const auto &c : cases) {
-        analyse_chip(c.chip);
-        term_table t = new_term_table();
-        const bool out = c.rule == RULE_OUTPUT;
-        const uint32_t mask = out ? mc[c.k].out_mask : mc[c.k].oe_mask;
-        const term_counts n = count_terms(t, c.k, c.rule, mask);
-        extract_terms(t, c.k, c.rule);
-        SCOPED_TRACE("B" + std::to_string(c.k) + (out ? "" : ".oe") + " term " + std::to_string(c.terms[0]));
-        EXPECT_EQ(n.n[0], c.n0);
-        EXPECT_EQ(n.n[1], c.n1);
-        EXPECT_EQ(out ? mc[c.k].out_pol : mc[c.k].oe_pol, c.pol);
-        EXPECT_EQ(out ? mc[c.k].out_nterms : mc[c.k].oe_nterms, int(c.terms.size()));
-        EXPECT_EQ(terms_of(t, c.k, c.rule, mask, c.pol), c.terms);
     }
 }
 

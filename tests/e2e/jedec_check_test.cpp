@@ -10,19 +10,13 @@ namespace {
 unsigned bit(unsigned v, unsigned n) { return v >> n & 1; }
 
 // Runs gatesweep-check with args in a folder holding text as chip.txt and
-// u12.bin, the dump of the worked example behind tests/golden/u12.txt (B7 =
-// I0 & I1; B6 = /I3 while I2; B5, B1 inputs; B4 low; B3 = I4 ^ B5; B2 high
-// while /I5; B0 = I6 while /I9), forms.bin (B0, B1 high, B2 = I1, B3 = I0
+// u12.bin, the dump of the worked example behind tests/golden/u12.txt, forms.bin (B0, B1 high, B2 = I1, B3 = I0
 // while I2, every other pin floating) and short.bin.
 run_result check(const std::string &text, const std::string &args, const std::string &shell_prefix = "")
 {
     static const std::string dir = make_temp_dir();
     if (!file_exists(dir + "/short.bin")) {
-        write_file(dir + "/u12.bin", make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
-                       oe = 0x98u | bit(ix, 2) << 6 | (bit(ix, 5) ^ 1u) << 2 | (bit(ix, 9) ^ 1u);
-                       out = (bit(ix, 0) & bit(ix, 1)) << 7 | (bit(ix, 3) ^ 1u) << 6 |
-                             (bit(ix, 4) ^ bit(rx, 5)) << 3 | 1u << 2 | bit(ix, 6);
-                   }));
+        write_file(dir + "/u12.bin", make_dump(u12_chip));
         write_file(dir + "/forms.bin", make_dump([](unsigned ix, unsigned, unsigned &oe, unsigned &out) {
                        oe = 0x07 | bit(ix, 2) << 3, out = 0x03 | bit(ix, 1) << 2 | bit(ix, 0) << 3;
                    }));
