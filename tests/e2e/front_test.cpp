@@ -80,12 +80,4 @@ TEST(Front, FailedCommandsEndWithStatus2)
     }
 }
 
-TEST(Front, DumpWordInAnyCaseDumps)
-{
-    std::string dir = make_temp_dir();
-    run_result r = run_program(dir, {}, GATESWEEP_B_EXE, {"Dump", "x.bin", "ignored"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(read_file(dir + "/x.bin").size(), dump_size);
-}
-
 } // namespace
