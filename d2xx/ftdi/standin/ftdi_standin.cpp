@@ -264,6 +264,18 @@ libusb_device_handle *device_of(ftdi_context *ftdi)
     return ftdi ? ftdi->usb_dev : nullptr;
 }
 
+// The start of a call on an open device: false, with the code to return,
+// for a scheduled failure, a context without a device (no_device) or an
+// unplugged module (gone).
+bool reach(function fn, ftdi_context *ftdi, libusb_device_handle *&h, int no_device, int gone, int &code)
+{
+    h = device_of(ftdi);
+    if (fails(fn, code))
+        return false;
+    code = !h ? no_device : unplugged() ? gone : 0;
+    return code == 0;
+}
+
 void copy_string(char *dest, int len, const std::string &text)
 {
     if (!dest || len <= 0)
@@ -421,14 +433,10 @@ int ftdi_usb_close(struct ftdi_context *ftdi)
 int ftdi_usb_reset(struct ftdi_context *ftdi)
 {
     std::lock_guard<std::mutex> guard(lock);
+    libusb_device_handle *h = nullptr;
     int code = 0;
-    if (fails(ftdi_fn_reset, code))
+    if (!reach(ftdi_fn_reset, ftdi, h, -2, -1, code))
         return code;
-    libusb_device_handle *h = device_of(ftdi);
-    if (!h)
-        return -2;
-    if (unplugged())
-        return -1;
     sim_port_purge(h->port, true, true);
     return 0;
 }
@@ -436,14 +444,10 @@ int ftdi_usb_reset(struct ftdi_context *ftdi)
 int ftdi_tciflush(struct ftdi_context *ftdi)
 {
     std::lock_guard<std::mutex> guard(lock);
+    libusb_device_handle *h = nullptr;
     int code = 0;
-    if (fails(ftdi_fn_tciflush, code))
+    if (!reach(ftdi_fn_tciflush, ftdi, h, -2, -1, code))
         return code;
-    libusb_device_handle *h = device_of(ftdi);
-    if (!h)
-        return -2;
-    if (unplugged())
-        return -1;
     sim_port_purge(h->port, true, false);
     return 0;
 }
@@ -451,14 +455,10 @@ int ftdi_tciflush(struct ftdi_context *ftdi)
 int ftdi_tcoflush(struct ftdi_context *ftdi)
 {
     std::lock_guard<std::mutex> guard(lock);
+    libusb_device_handle *h = nullptr;
     int code = 0;
-    if (fails(ftdi_fn_tcoflush, code))
+    if (!reach(ftdi_fn_tcoflush, ftdi, h, -2, -1, code))
         return code;
-    libusb_device_handle *h = device_of(ftdi);
-    if (!h)
-        return -2;
-    if (unplugged())
-        return -1;
     sim_port_purge(h->port, false, true);
     return 0;
 }
@@ -484,14 +484,10 @@ int ftdi_set_bitmode(struct ftdi_context *ftdi, unsigned char bitmask, unsigned 
 {
     std::lock_guard<std::mutex> guard(lock);
     (void)bitmask;
+    libusb_device_handle *h = nullptr;
     int code = 0;
-    if (fails(ftdi_fn_bitmode, code))
+    if (!reach(ftdi_fn_bitmode, ftdi, h, -2, -1, code))
         return code;
-    libusb_device_handle *h = device_of(ftdi);
-    if (!h)
-        return -2;
-    if (unplugged())
-        return -1;
     // Only interface A carries the host bus; a new mode drops a partly
     // received command.
     h->port.host_bus = mode == BITMODE_MCU && h->index == 0;
