@@ -27,6 +27,20 @@ TEST_F(sim_test, CommandsSplitAcrossWritesAndBadOpcodes)
     EXPECT_EQ(read_bytes(a, 8), (bytes{0xFA, 0xAA, 0x89, 0xFA, 0x00, 0xFA, 0x90}));
 }
 
+TEST_F(sim_test, RepliesWaitForSendImmediateOrTheLatencyTimer)
+{
+    FT_HANDLE h = open_host_bus();
+    EXPECT_EQ(FT_SetLatencyTimer(h, 1), FT_INVALID_PARAMETER);
+    EXPECT_EQ(FT_SetLatencyTimer(h, 255), FT_OK);
+    // A read without Send Immediate is held; a read of the queue waits for
+    // the latency timer and then returns it. Send Immediate releases at once.
+    write_bytes(h, {0x91, 0x00, 0x00});
+    EXPECT_EQ(queued(h), 0u);
+    EXPECT_EQ(read_bytes(h, 10), bytes{pins_at_reset});
+    write_bytes(h, read_now);
+    EXPECT_EQ(queued(h), 1u);
+}
+
 TEST_F(sim_test, PurgeEmptiesTheQueues)
 {
     FT_HANDLE h = open_host_bus();
