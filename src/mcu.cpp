@@ -82,6 +82,15 @@ static void write_all(ft_device_t &d, const uint8_t *cmd, DWORD count, const cha
     }
 }
 
+// Reads at most want bytes into out; returns how many came.
+static DWORD read_some(ft_device_t &d, uint8_t *out, DWORD want)
+{
+    DWORD got = 0;
+    d.status = FT_Read(d.handle, out, want, &got);
+    ft_checkerr(d.status, "mcu_get: Error reading result data.");
+    return got < want ? got : want;
+}
+
 void mcu_get(int dev, int start, uint8_t *dest, int count)
 {
     std::unique_ptr<uint8_t[]> list = command_list(count, 3);
@@ -107,11 +116,7 @@ void mcu_get(int dev, int start, uint8_t *dest, int count)
         ft_progress_t watch;
         for (uint32_t seen = 0, queued; (queued = ft_queue_status(dev)) < expect; seen = queued)
             ft_watch_progress(watch, queued != seen, "mcu_get: Error reading result data.");
-        DWORD got = 0;
-        d.status = FT_Read(d.handle, out, expect, &got);
-        ft_checkerr(d.status, "mcu_get: Error reading result data.");
-        if (got > expect)
-            got = expect;
+        DWORD got = read_some(d, out, expect);
         out += got;
         missing -= got;
     } while (pending != 0);
@@ -123,11 +128,7 @@ void mcu_get(int dev, int start, uint8_t *dest, int count)
         uint32_t queued = ft_queue_status(dev);
         DWORD got = 0;
         if (queued != 0) {
-            DWORD want = static_cast<DWORD>(queued < missing ? queued : missing);
-            d.status = FT_Read(d.handle, out, want, &got);
-            ft_checkerr(d.status, "mcu_get: Error reading result data.");
-            if (got > want)
-                got = want;
+            got = read_some(d, out, static_cast<DWORD>(queued < missing ? queued : missing));
             out += got;
             missing -= got;
         }
