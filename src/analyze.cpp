@@ -45,7 +45,7 @@ bool load_dump(const char *filename)
     return true;
 }
 
-void warn_implausible_dump(const uint8_t *image, const char *filename)
+bool warn_implausible_dump(const uint8_t *image, const char *filename)
 {
     bool all_ff = true, all_weak = true;
     for (uint32_t i = 0; i < DUMP_SIZE; i++) {
@@ -62,6 +62,7 @@ void warn_implausible_dump(const uint8_t *image, const char *filename)
                      "Warning: every reading in `%s' equals its weak drive: no pin was ever driven. "
                      "Is a chip in the socket?\n",
                      filename);
+    return all_ff || all_weak;
 }
 
 void clear_analysis()

@@ -49,7 +49,8 @@ bool load_dump(const char *filename);
 // Warns on standard error when the 262144 readings of image cannot come from
 // a chip in the right adapter board: every byte 0xFF (the pin buffer never
 // answered), or every reading equal to its weak drive (no pin ever driven).
-void warn_implausible_dump(const uint8_t *image, const char *filename);
+// True when it warned.
+bool warn_implausible_dump(const uint8_t *image, const char *filename);
 // Zeroes the pin records, the float map and iterms_ever_used.
 void clear_analysis();
 // Fills hiz_data and the flags of every pin.

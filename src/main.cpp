@@ -1,7 +1,7 @@
 #include "main.h"
 
 #include "analyze.h"
-#include "dumpfile.h"
+#include "files.h"
 #include "intf.h"
 #include "mcu.h"
 #include "usb.h"
@@ -97,12 +97,14 @@ int pld_read(int dev, const char *path)
     constexpr int steps = 1024;
     constexpr int block_bytes = 4 + steps * (8 + 3) + 1;
 
-    dump_target target;
-    if (!dump_target_check(path, target)) {
+    file_target target;
+    if (!file_target_check(path, target)) {
         std::printf("Error: could not write to `%s'.\n", path);
         return 0;
     }
     std::printf("Reading PLD. Press Ctrl+C to abort.\n");
+    // What the sweep has said so far stays said if it is interrupted.
+    std::fflush(stdout);
 
     std::vector<uint8_t> image(256 * steps);
     std::array<uint8_t, steps * 11 + 16> cmd;
@@ -120,7 +122,7 @@ int pld_read(int dev, const char *path)
     }
     std::printf("Finished reading PLD.\t\t\n");
 
-    if (!dump_target_write(target, image)) {
+    if (!file_target_write(target, image.data(), image.size())) {
         std::printf("Error: could not write to `%s'.\n", path);
         return 0;
     }

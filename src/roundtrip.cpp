@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 namespace {
 
@@ -290,37 +288,4 @@ std::array<rt_pin_result, 8> rt_compare(const std::vector<uint8_t> &dump, const 
         }
     }
     return result;
-}
-
-rt_read_status rt_read_bounded(const std::string &path, size_t limit, std::string &bytes)
-{
-    bytes.clear();
-    FILE *f = stdin;
-    if (path != "-") {
-        // A folder opens for reading on some systems; it holds nothing to read.
-        std::error_code ec;
-        if (std::filesystem::is_directory(std::filesystem::path(path), ec))
-            return RT_READ_FAILED;
-        f = std::fopen(path.c_str(), "rb");
-        if (!f)
-            return RT_READ_FAILED;
-    }
-    // In pieces, so that memory grows with what is there, up to one byte
-    // past the limit.
-    std::vector<char> piece(65536);
-    bool failed = false;
-    while (bytes.size() <= limit) {
-        size_t want = std::min(piece.size(), limit + 1 - bytes.size());
-        size_t got = std::fread(piece.data(), 1, want, f);
-        bytes.append(piece.data(), got);
-        if (got < want) {
-            failed = std::ferror(f) != 0;
-            break;
-        }
-    }
-    if (f != stdin)
-        std::fclose(f);
-    if (failed)
-        return RT_READ_FAILED;
-    return bytes.size() > limit ? RT_READ_TOO_LONG : RT_READ_OK;
 }

@@ -65,8 +65,4 @@ struct rt_pin_result {
 // equation) says, and read its output equation's level wherever it is.
 std::array<rt_pin_result, 8> rt_compare(const std::vector<uint8_t> &dump, const rt_design &design);
 
-// Reads at most limit bytes of a file ("-": standard input) into bytes.
-enum rt_read_status { RT_READ_OK, RT_READ_FAILED, RT_READ_TOO_LONG };
-rt_read_status rt_read_bounded(const std::string &path, size_t limit, std::string &bytes);
-
 #endif

@@ -5,6 +5,7 @@
 #include <new>
 #include <string>
 
+#include "files.h"
 #include "roundtrip.h"
 
 namespace {
@@ -14,15 +15,15 @@ int check(const char *dump_path, const char *text_path)
     // The dump first: its size is checked before the text is read, and no
     // more of it is read than a dump holds.
     std::string dump_bytes, text;
-    switch (rt_read_bounded(dump_path, rt_conditions, dump_bytes)) {
-    case RT_READ_FAILED:
+    switch (read_bounded(dump_path, rt_conditions, dump_bytes)) {
+    case READ_FAILED:
         std::fprintf(stderr, "gatesweep-check: cannot read the dump `%s'\n", dump_path);
         return 2;
-    case RT_READ_TOO_LONG:
+    case READ_TOO_LONG:
         std::fprintf(stderr, "gatesweep-check: `%s' holds more than %u bytes, not a dump of %u\n", dump_path,
                      static_cast<unsigned>(rt_conditions), static_cast<unsigned>(rt_conditions));
         return 2;
-    case RT_READ_OK:
+    case READ_OK:
         break;
     }
     if (dump_bytes.size() != rt_conditions) {
@@ -30,16 +31,16 @@ int check(const char *dump_path, const char *text_path)
                      dump_bytes.size(), static_cast<unsigned>(rt_conditions));
         return 2;
     }
-    switch (rt_read_bounded(text_path, rt_max_text, text)) {
-    case RT_READ_FAILED:
+    switch (read_bounded(text_path, rt_max_text, text)) {
+    case READ_FAILED:
         std::fprintf(stderr, "gatesweep-check: cannot read the equations `%s'\n", text_path);
         return 2;
-    case RT_READ_TOO_LONG:
+    case READ_TOO_LONG:
         std::fprintf(stderr,
                      "gatesweep-check: `%s' holds more than %zu bytes, far more than `gatesweep analyze' prints\n",
                      text_path, rt_max_text);
         return 2;
-    case RT_READ_OK:
+    case READ_OK:
         break;
     }
     rt_design design;

@@ -1,11 +1,13 @@
-#include "dumpfile.h"
+#include "files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <random>
 #include <system_error>
+#include <vector>
 
 #ifdef _WIN32
 #ifndef NOMINMAX   // MinGW's C++ library defines it already
@@ -32,9 +34,9 @@ static std::string folder_of(const fs::path &p)
     return dir.empty() ? std::string(".") : dir.string();
 }
 
-bool dump_target_check(const char *name, dump_target &target)
+bool file_target_check(const char *name, file_target &target)
 {
-    target = dump_target{};
+    target = file_target{};
     if (!name || !*name)
         return false;
     std::error_code ec;
@@ -73,7 +75,7 @@ bool dump_target_check(const char *name, dump_target &target)
     return true;
 }
 
-// Holds off interrupts while a dump is saved, and turns a file-size limit
+// Holds off interrupts while a file is saved, and turns a file-size limit
 // into a write error; the held interrupt acts when the hold ends.
 #ifdef _WIN32
 static volatile LONG interrupted = 0;
@@ -118,9 +120,9 @@ struct interrupt_hold {
 #endif
 
 // Writes every byte, flushes and syncs, and closes f; false on any failure.
-static bool write_file(std::FILE *f, const std::vector<uint8_t> &image)
+static bool write_file(std::FILE *f, const void *bytes, size_t size)
 {
-    bool ok = std::fwrite(image.data(), 1, image.size(), f) == image.size();
+    bool ok = std::fwrite(bytes, 1, size, f) == size;
     ok = std::fflush(f) == 0 && ok;
 #ifdef _WIN32
     ok = ok && _commit(_fileno(f)) == 0;
@@ -176,12 +178,12 @@ static std::FILE *create_temporary(const std::string &dir, std::string &name)
     return nullptr;
 }
 
-bool dump_target_write(const dump_target &target, const std::vector<uint8_t> &image)
+bool file_target_write(const file_target &target, const void *bytes, size_t size)
 {
     interrupt_hold hold;
     if (target.in_place) {
         std::FILE *f = std::fopen(target.path.c_str(), "wb");
-        return f && write_file(f, image);
+        return f && write_file(f, bytes, size);
     }
     std::string tmp;
     std::FILE *f = create_temporary(folder_of(fs::path(target.path)), tmp);
@@ -192,9 +194,67 @@ bool dump_target_write(const dump_target &target, const std::vector<uint8_t> &im
     if (target.existed)
         ok = fchmod(fileno(f), static_cast<mode_t>(target.mode)) == 0;
 #endif
-    ok = write_file(f, image) && ok;
+    ok = write_file(f, bytes, size) && ok;
     ok = ok && replace_file(tmp, target.path);
     if (!ok)
         std::remove(tmp.c_str());
     return ok;
+}
+
+bool same_target(const file_target &a, const file_target &b)
+{
+    std::error_code ec;
+    if (a.existed && b.existed)
+        return fs::equivalent(a.path, b.path, ec);
+    if (a.existed || b.existed)
+        return false;
+    // Two new names are one file when their folders are one and the names
+    // are the same.
+    const fs::path pa(a.path), pb(b.path);
+    return pa.filename() == pb.filename() && fs::equivalent(folder_of(pa), folder_of(pb), ec);
+}
+
+bool target_is_file(const file_target &target, const char *path)
+{
+    std::error_code ec;
+    return target.existed && fs::equivalent(target.path, path, ec);
+}
+
+read_status read_bounded(const std::string &path, size_t limit, std::string &bytes)
+{
+    bytes.clear();
+    std::FILE *f = stdin;
+    if (path != "-") {
+        // A folder opens for reading on some systems; it holds nothing to read.
+        std::error_code ec;
+        if (fs::is_directory(fs::path(path), ec))
+            return READ_FAILED;
+        f = std::fopen(path.c_str(), "rb");
+        if (!f)
+            return READ_FAILED;
+    }
+    std::vector<char> piece(65536);
+    bool failed = false;
+    while (bytes.size() <= limit) {
+        size_t want = std::min(piece.size(), limit + 1 - bytes.size());
+        size_t got = std::fread(piece.data(), 1, want, f);
+        bytes.append(piece.data(), got);
+        if (got < want) {
+            failed = std::ferror(f) != 0;
+            break;
+        }
+    }
+    if (f != stdin)
+        std::fclose(f);
+    if (failed)
+        return READ_FAILED;
+    return bytes.size() > limit ? READ_TOO_LONG : READ_OK;
+}
+
+bool stdout_complete(const char *program)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout))
+        return true;
+    std::fprintf(stderr, "%s: could not write to standard output\n", program);
+    return false;
 }
