@@ -1,7 +1,9 @@
 // The gatesweep-check program: reads a dump and the text `gatesweep analyze'
 // printed for it, and tells whether the equations reproduce the dump
-// (roundtrip.h does the work). Every failure is one line and status 2.
+// (roundtrip.h does the work). Every failure, a lost standard output too, is
+// one line and status 2.
 #include <cstdio>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -74,14 +76,28 @@ int check(const char *dump_path, const char *text_path)
     return 1;
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+void usage(FILE *to)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: gatesweep-check DUMP.bin CUPL.txt\n"
-                             "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input).\n"
-                             "  Exit status: 0 exact, 1 mismatches, 2 unreadable input.\n");
+    std::fputs("usage: gatesweep-check DUMP.bin CUPL.txt\n"
+               "       gatesweep-check -h | --help | --version\n"
+               "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input).\n"
+               "  Exit status: 0 exact, 1 mismatches, 2 unreadable input.\n",
+               to);
+}
+
+int run(int argc, char **argv)
+{
+    if (argc == 2 && (std::strcmp(argv[1], "-h") == 0 || std::strcmp(argv[1], "--help") == 0)) {
+        usage(stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("gatesweep-check %s\n", GATESWEEP_VERSION);
+        return 0;
+    }
+    // An option anywhere else, or with other arguments, is a wrong call.
+    if (argc != 3 || (argv[1][0] == '-' && argv[1][1] != '\0')) {
+        usage(stderr);
         return 2;
     }
     try {
@@ -90,4 +106,12 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "gatesweep-check: out of memory\n");
         return 2;
     }
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    int status = run(argc, argv);
+    return stdout_complete("gatesweep-check") ? status : 2;
 }

@@ -28,6 +28,11 @@ run_result check(const std::string &text, const std::string &args, const std::st
 
 const std::string u12_text = read_text(std::string(TEST_SOURCE_DIR) + "/golden/u12.txt");
 
+const std::string usage = "usage: gatesweep-check DUMP.bin CUPL.txt\n"
+                          "       gatesweep-check -h | --help | --version\n"
+                          "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input).\n"
+                          "  Exit status: 0 exact, 1 mismatches, 2 unreadable input.\n";
+
 std::string edited(std::string text, const std::string &from, const std::string &to)
 {
     size_t at = text.find(from);
@@ -91,10 +96,25 @@ TEST(JedecCheck, RefusesWhatItCannotRead)
         run_result r = check(c[0], c[1].empty() ? "u12.bin chip.txt" : c[1]);
         EXPECT_EQ(std::to_string(r.status) + r.out + r.err, "2gatesweep-check: " + c[2] + "\n") << c[0];
     }
-    run_result r = check("", "u12.bin");
-    EXPECT_EQ(std::to_string(r.status) + r.out + r.err,
-              "2usage: gatesweep-check DUMP.bin CUPL.txt\n  CUPL.txt is the text `gatesweep analyze DUMP.bin' "
-              "printed (- for standard input).\n  Exit status: 0 exact, 1 mismatches, 2 unreadable input.\n");
+}
+
+TEST(JedecCheck, HelpVersionWrongCallsAndLostOutput)
+{
+    const std::string lost = "gatesweep-check: could not write to standard output\n";
+    const std::string cases[][4] = {
+        {"-h", "0", usage, ""},
+        {"--help", "0", usage, ""},
+        {"--version", "0", "gatesweep-check " GATESWEEP_VERSION "\n", ""},
+        {"u12.bin", "2", "", usage},
+        {"--help u12.bin", "2", "", usage},
+        {"u12.bin chip.txt chip.txt", "2", "", usage},
+        {"u12.bin chip.txt > /dev/full", "2", "", lost},
+        {"--help > /dev/full", "2", "", lost},
+    };
+    for (const auto &c : cases) {
+        run_result r = check(u12_text, c[0]);
+        EXPECT_EQ(std::to_string(r.status) + "\n" + r.out + "--\n" + r.err, c[1] + "\n" + c[2] + "--\n" + c[3]) << c[0];
+    }
 }
 
 TEST(JedecCheck, ManyDistinctTermsInLittleMemory)
