@@ -11,6 +11,7 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <utility>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
@@ -99,6 +100,63 @@ std::string published_maps_missing()
 }
 
 #ifdef _WIN32
+static int process_id()
+{
+    return _getpid();
+}
+#else
+static int process_id()
+{
+    return static_cast<int>(getpid());
+}
+#endif
+
+// Removes a folder with all it holds, also where a test took the write
+// permission away from something in it.
+static void remove_tree(const std::string &dir)
+{
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    if (!ec)
+        return;
+    fs::recursive_directory_iterator it(dir, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        fs::file_type type = it->symlink_status(ec).type();
+        if (type == fs::file_type::directory || type == fs::file_type::regular)
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    }
+    fs::remove_all(dir, ec);
+}
+
+// The scratch folders made by this process, each with the process that made
+// it: they are removed when that process ends, after its tests, passed or
+// failed. A forked child that exits leaves its parent's folders alone.
+struct scratch_folders {
+    std::vector<std::pair<int, std::string>> dirs;
+    ~scratch_folders()
+    {
+        for (const auto &d : dirs)
+            if (d.first == process_id())
+                remove_tree(d.second);
+    }
+};
+
+// Notes a new scratch folder for removal, and appends its path to the file
+// GATESWEEP_SCRATCH_LOG names (if set), where the test suite checks at the
+// end that none is left.
+static void note_scratch_folder(const std::string &dir)
+{
+    static scratch_folders made;
+    made.dirs.emplace_back(process_id(), dir);
+    const char *log = std::getenv("GATESWEEP_SCRATCH_LOG");
+    if (log && *log) {
+        std::ofstream f(log, std::ios::app);
+        f << dir << '\n';
+    }
+}
+
+#ifdef _WIN32
 std::string make_temp_dir()
 {
     namespace fs = std::filesystem;
@@ -107,8 +165,10 @@ std::string make_temp_dir()
     static unsigned serial = 0;
     for (int tries = 0; tries < 1000; tries++) {
         std::string dir = (base / ("gatesweep-test." + std::to_string(_getpid()) + "." + std::to_string(serial++))).string();
-        if (fs::create_directory(dir, ec))
+        if (fs::create_directory(dir, ec)) {
+            note_scratch_folder(dir);
             return dir;
+        }
     }
     ADD_FAILURE() << "cannot make a folder in " << base;
     return base.string();
@@ -120,8 +180,11 @@ std::string make_temp_dir()
     std::string templ = std::string(base && *base ? base : "/tmp") + "/gatesweep-test.XXXXXX";
     std::vector<char> buf(templ.begin(), templ.end());
     buf.push_back('\0');
-    if (!mkdtemp(buf.data()))
+    if (!mkdtemp(buf.data())) {
         ADD_FAILURE() << "mkdtemp failed for " << templ;
+        return buf.data();
+    }
+    note_scratch_folder(buf.data());
     return buf.data();
 }
 #endif

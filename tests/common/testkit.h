@@ -32,7 +32,8 @@ void pal_chip(unsigned ix, unsigned rx, unsigned &oe, unsigned &out);
 // that each dump index reads something different from its neighbours.
 std::vector<uint8_t> scrambled_dump();
 
-// A new empty folder under the system's temporary folder.
+// A new empty folder under the system's temporary folder, removed with all
+// it holds when the test program ends.
 std::string make_temp_dir();
 void write_file(const std::string &path, const std::vector<uint8_t> &bytes);
 void write_text(const std::string &path, const std::string &text);
