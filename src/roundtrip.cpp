@@ -4,30 +4,54 @@
 #include <cctype>
 #include <cstdio>
 
+#include "signals.h"
+
 namespace {
 
 constexpr unsigned shown_mismatches = 8;
 constexpr uint32_t words = rt_conditions / 64;
-const char *const equations_heading = "/* Output and output enable equations */";
-const char *const end_marker = "/* End */";
 
-// A cursor over the equation section that knows its line in the whole text.
+// The header fields of a CUPL source; each takes any text up to its ';'.
+const char *const header_fields[] = {"Name",    "PartNo",   "Revision", "Rev",    "Date",   "Designer",
+                                     "Company", "Assembly", "Assy",     "Location", "Device", "Format"};
+
+// A cursor over the text that knows its line.
 struct scanner {
     const std::string &text;
     size_t pos;
     size_t end;
     unsigned line;
     size_t terms;  // read so far, in all equations
+    std::array<unsigned, NUM_SIGNALS> declared; // line of each signal's pin declaration, 0 for none
+    std::array<unsigned, NUM_SIGNALS> used;     // line of each signal's first use, 0 for none
 };
 
-unsigned line_at(const std::string &text, size_t pos)
+// Blanks every comment as CUPL reads them: from "/*" to the next "*/", not
+// nested, keeping its line ends, so that comments part words as spaces do
+// and lines keep their numbers. False with the line of a comment that
+// never ends.
+bool blank_comments(std::string &text, std::string &err)
 {
     unsigned line = 1;
-    for (size_t i = 0; i < pos && i < text.size(); i++) {
+    for (size_t i = 0; i < text.size(); i++) {
         if (text[i] == '\n')
             line++;
+        if (text.compare(i, 2, "/*") != 0)
+            continue;
+        size_t close = text.find("*/", i + 2);
+        if (close == std::string::npos) {
+            err = "line " + std::to_string(line) + ": a comment `/*' that never ends";
+            return false;
+        }
+        for (; i < close + 2; i++) {
+            if (text[i] == '\n')
+                line++;
+            else
+                text[i] = ' ';
+        }
+        i--;
     }
-    return line;
+    return true;
 }
 
 void skip_space(scanner &s)
@@ -53,34 +77,61 @@ bool fail(const scanner &s, const std::string &what, std::string &err)
     return false;
 }
 
+bool name_char(char c)
+{
+    return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+}
+
+// The length of the name (letters, digits, '_') at the cursor.
+size_t name_length(const scanner &s)
+{
+    size_t p = s.pos;
+    while (p < s.end && name_char(s.text[p]))
+        p++;
+    return p - s.pos;
+}
+
 std::string word_at(const scanner &s)
 {
     size_t p = s.pos;
-    while (p < s.end && (std::isalnum(static_cast<unsigned char>(s.text[p])) || s.text[p] == '_' ||
-                         s.text[p] == '.' || s.text[p] == '\''))
+    while (p < s.end && (name_char(s.text[p]) || s.text[p] == '.' || s.text[p] == '\''))
         p++;
     if (p == s.pos)
         return s.pos < s.end ? std::string(1, s.text[s.pos]) : std::string("end of text");
     return s.text.substr(s.pos, p - s.pos);
 }
 
+// Whether the name at the cursor is word, in any case (as CUPL's keywords).
+bool at_keyword(const scanner &s, const char *word)
+{
+    size_t n = std::char_traits<char>::length(word);
+    if (name_length(s) != n)
+        return false;
+    for (size_t i = 0; i < n; i++)
+        if (std::tolower(static_cast<unsigned char>(s.text[s.pos + i])) != std::tolower(static_cast<unsigned char>(word[i])))
+            return false;
+    return true;
+}
+
 // A signal name I0..I9 or B0..B7: its signal number, or -1.
 int read_signal(scanner &s)
 {
-    if (s.pos + 1 >= s.end)
-        return -1;
-    char kind = s.text[s.pos], digit = s.text[s.pos + 1];
-    if ((kind != 'I' && kind != 'B') || digit < '0' || digit > '9')
-        return -1;
-    if (s.pos + 2 < s.end && std::isalnum(static_cast<unsigned char>(s.text[s.pos + 2])))
-        return -1;
-    int n = digit - '0';
-    if (kind == 'B') {
-        if (n > 7)
-            return -1;
-        n += 10;
+    size_t n = name_length(s);
+    for (int k = 0; k < NUM_SIGNALS; k++) {
+        if (n == std::char_traits<char>::length(signal_name[k]) && s.text.compare(s.pos, n, signal_name[k]) == 0) {
+            s.pos += n;
+            return k;
+        }
     }
-    s.pos += 2;
+    return -1;
+}
+
+// A signal in an equation: it must be declared somewhere in the text.
+int use_signal(scanner &s)
+{
+    int n = read_signal(s);
+    if (n >= 0 && s.used[static_cast<size_t>(n)] == 0)
+        s.used[static_cast<size_t>(n)] = s.line;
     return n;
 }
 
@@ -92,9 +143,11 @@ bool read_term(scanner &s, rt_term &term, std::string &err)
     for (;;) {
         skip_space(s);
         bool bang = s.pos < s.end && s.text[s.pos] == '!';
-        if (bang)
+        if (bang) {
             s.pos++;
-        int n = read_signal(s);
+            skip_space(s);
+        }
+        int n = use_signal(s);
         if (n < 0)
             return fail(s, "expected a signal I0..I9 or B0..B7, found `" + word_at(s) + "'", err);
         uint32_t bit = 1u << n;
@@ -121,12 +174,13 @@ bool read_equation(scanner &s, rt_design &design, std::string &err)
     if (s.text[s.pos] == '!') {
         negated = true;
         s.pos++;
+        skip_space(s);
     }
     size_t name_at = s.pos;
-    int n = read_signal(s);
-    if (n < 10) {
+    int n = use_signal(s);
+    if (n < BX_SIGNAL0) {
         s.pos = name_at;
-        return fail(s, "expected an equation for B0..B7, found `" + word_at(s) + "'", err);
+        return fail(s, "expected a pin declaration or an equation for B0..B7, found `" + word_at(s) + "'", err);
     }
     bool enable = at(s, ".oe");
     if (enable)
@@ -136,9 +190,9 @@ bool read_equation(scanner &s, rt_design &design, std::string &err)
         return fail(s, "expected `=', found `" + word_at(s) + "'", err);
     s.pos++;
 
-    unsigned k = static_cast<unsigned>(n - 10);
+    unsigned k = static_cast<unsigned>(n - BX_SIGNAL0);
     rt_equation &eq = enable ? design[k].oe : design[k].out;
-    std::string name = "B" + std::to_string(k) + (enable ? ".oe" : "");
+    std::string name = bx_name(static_cast<int>(k)) + (enable ? ".oe" : "");
     if (eq.present) {
         s.line = start_line;
         return fail(s, "a second equation for " + name, err);
@@ -178,30 +232,106 @@ bool read_equation(scanner &s, rt_design &design, std::string &err)
     return true;
 }
 
+// "pin N = NAME;" after the word pin: NAME must be a signal, declared once
+// and at its own package pin, as the chip has it.
+bool read_declaration(scanner &s, std::string &err)
+{
+    skip_space(s);
+    int pin = 0;
+    size_t digits = 0;
+    for (; s.pos < s.end && std::isdigit(static_cast<unsigned char>(s.text[s.pos])); s.pos++, digits++)
+        pin = std::min(pin * 10 + (s.text[s.pos] - '0'), 1000);
+    if (digits == 0)
+        return fail(s, "expected a pin number after `pin', found `" + word_at(s) + "'", err);
+    skip_space(s);
+    if (s.pos >= s.end || s.text[s.pos] != '=')
+        return fail(s, "expected `=', found `" + word_at(s) + "'", err);
+    s.pos++;
+    skip_space(s);
+    int n = read_signal(s);
+    if (n < 0)
+        return fail(s, "expected a signal I0..I9 or B0..B7, found `" + word_at(s) + "'", err);
+    const std::string name = pin_name(n);
+    if (pin != pin_number[n])
+        return fail(s, name + " declared at pin " + std::to_string(pin) + ", but " + name + " is pin " +
+                           std::to_string(pin_number[n]),
+                    err);
+    if (s.declared[static_cast<size_t>(n)] != 0)
+        return fail(s, "a second declaration of " + name, err);
+    s.declared[static_cast<size_t>(n)] = s.line;
+    skip_space(s);
+    if (s.pos >= s.end || s.text[s.pos] != ';')
+        return fail(s, "expected `;' after the declaration of " + name + ", found `" + word_at(s) + "'", err);
+    s.pos++;
+    return true;
+}
+
+// A header field after its name: any text up to the ';'.
+bool read_header_field(scanner &s, const std::string &field, std::string &err)
+{
+    const unsigned start_line = s.line;
+    for (; s.pos < s.end && s.text[s.pos] != ';'; s.pos++)
+        if (s.text[s.pos] == '\n')
+            s.line++;
+    if (s.pos >= s.end) {
+        s.line = start_line;
+        return fail(s, "the header field " + field + " has no `;'", err);
+    }
+    s.pos++;
+    return true;
+}
+
+bool read_statement(scanner &s, rt_design &design, std::string &err)
+{
+    for (const char *field : header_fields) {
+        if (at_keyword(s, field)) {
+            std::string name = s.text.substr(s.pos, name_length(s));
+            s.pos += name.size();
+            return read_header_field(s, name, err);
+        }
+    }
+    if (at_keyword(s, "pin")) {
+        s.pos += 3;
+        return read_declaration(s, err);
+    }
+    return read_equation(s, design, err);
+}
+
 } // namespace
 
-bool rt_parse(const std::string &text, rt_design &design, std::string &err)
+bool rt_parse(std::string text, rt_design &design, std::string &err)
 {
     design = rt_design{};
-    size_t heading = text.find(equations_heading);
-    if (heading == std::string::npos) {
-        err = std::string("no line `") + equations_heading + "': not the output of `gatesweep analyze'";
+    if (!blank_comments(text, err))
         return false;
-    }
-    size_t begin = heading + std::char_traits<char>::length(equations_heading);
-    scanner s{text, begin, text.size(), line_at(text, begin), 0};
+    scanner s{text, 0, text.size(), 1, 0, {}, {}};
     for (;;) {
         skip_space(s);
         if (s.pos >= s.end)
-            return fail(s, std::string("the text ends before `") + end_marker + "'", err);
-        if (at(s, "/*")) {
-            if (!at(s, end_marker))
-                return fail(s, std::string("expected an equation or `") + end_marker + "'", err);
-            return true;
-        }
-        if (!read_equation(s, design, err))
+            break;
+        if (!read_statement(s, design, err))
             return false;
     }
+    // The first use of a name that no declaration gives a pin.
+    int undeclared = -1;
+    for (int n = 0; n < NUM_SIGNALS; n++) {
+        const size_t i = static_cast<size_t>(n);
+        if (s.used[i] != 0 && s.declared[i] == 0 &&
+            (undeclared < 0 || s.used[i] < s.used[static_cast<size_t>(undeclared)]))
+            undeclared = n;
+    }
+    if (undeclared >= 0) {
+        s.line = s.used[static_cast<size_t>(undeclared)];
+        const std::string name = pin_name(undeclared);
+        return fail(s, name + " is not declared: no `pin " + std::to_string(pin_number[undeclared]) + " = " + name +
+                           ";'",
+                    err);
+    }
+    if (std::none_of(s.declared.begin(), s.declared.end(), [](unsigned line) { return line != 0; })) {
+        err = "no pin declarations: not the CUPL source that `gatesweep analyze' prints";
+        return false;
+    }
+    return true;
 }
 
 namespace {

@@ -1,7 +1,8 @@
 // Round-trip check (program gatesweep-check): reads the equations that
 // `gatesweep analyze' printed and evaluates them over all 262144 dump
-// indices, to compare them with the dump they came from. It reads only the
-// equation section that this utility writes; it is no general CUPL parser.
+// indices, to compare them with the dump they came from. It reads the CUPL
+// that this utility writes (header fields, pin declarations, equations and
+// comments); it is no general CUPL parser.
 #ifndef ROUNDTRIP_H
 #define ROUNDTRIP_H
 
@@ -41,11 +42,16 @@ constexpr uint32_t rt_conditions = 262144;
 constexpr size_t rt_max_text = size_t(256) << 20;
 constexpr size_t rt_max_terms = size_t(4) << 20;
 
-// Reads the equations between "/* Output and output enable equations */"
-// and "/* End */". False with a one-line reason (naming the line) in err
-// when the text holds something else, an equation with nothing after its
-// '=' or a '#' without a term after it, or more than rt_max_terms terms.
-bool rt_parse(const std::string &text, rt_design &design, std::string &err);
+// Reads a CUPL source as a compiler would for the chip: comments run from
+// "/*" to the next "*/" wherever they stand; the rest is header fields
+// (Name, Device, ...: any text up to a ';'), pin declarations
+// "pin N = NAME;" and equations, in any order. False with a one-line reason
+// (naming the line) in err when the text holds anything else, a comment
+// that never ends, a name declared twice or at a pin other than its own, a
+// name used but not declared, no pin declaration at all, an equation with
+// nothing after its '=' or a '#' without a term after it, or more than
+// rt_max_terms terms.
+bool rt_parse(std::string text, rt_design &design, std::string &err);
 
 // The equation's value at every dump index, its '!' applied: bit i % 64 of
 // word i / 64 (4096 words). Time and memory grow with the distinct terms,

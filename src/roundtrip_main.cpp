@@ -6,6 +6,7 @@
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
 
 #include "files.h"
 #include "roundtrip.h"
@@ -47,11 +48,10 @@ int check(const char *dump_path, const char *text_path)
     }
     rt_design design;
     std::string err;
-    if (!rt_parse(text, design, err)) {
+    if (!rt_parse(std::move(text), design, err)) {
         std::fprintf(stderr, "gatesweep-check: %s: %s\n", text_path, err.c_str());
         return 2;
     }
-    text = std::string();
 
     std::vector<uint8_t> dump(dump_bytes.begin(), dump_bytes.end());
     std::array<rt_pin_result, 8> result = rt_compare(dump, design);

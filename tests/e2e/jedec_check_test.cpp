@@ -28,6 +28,11 @@ run_result check(const std::string &text, const std::string &args, const std::st
 
 const std::string u12_text = read_text(std::string(TEST_SOURCE_DIR) + "/golden/u12.txt");
 
+// Every signal declared at its pin, in two lines.
+const std::string pins = "pin 1 = I0; pin 2 = I1; pin 3 = I2; pin 4 = I3; pin 5 = I4; pin 6 = I5; pin 7 = I6;"
+                         " pin 8 = I7; pin 9 = I8; pin 11 = I9;\nPIN 12 = B0; Pin 13 = B1; pin 14 = B2; pin 15 = B3;"
+                         " pin 16 = B4; pin 17 = B5; pin 18 = B6; pin 19 = B7;\n";
+
 const std::string usage = "usage: gatesweep-check DUMP.bin CUPL.txt\n"
                           "       gatesweep-check -h | --help | --version\n"
                           "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input).\n"
@@ -47,14 +52,18 @@ TEST(JedecCheck, WorkedExampleAndLessCommonForms)
     // Wrong: B6 wherever it drives, B0's enable everywhere, B3 where I4 is low.
     std::string wrong = edited(u12_text, " B6\t= !I3;", " B6\t=  I3;");
     wrong = edited(edited(wrong, "!B0.oe\t=  I9;", "!B0.oe\t= !I9;"), "\t# !I4 &  B5;", "\t# !I4 & !B5;");
-    // B0 = 'b'1, !B1 = 'b'0, a B2 term that never holds, CR LF line ends.
-    std::string forms = "/* Output and output enable equations */\r\n B3\t=  I0;\n B2\t=  I1\n\t#  I0 & !I0;\n"
-                        "!B1\t= 'b'0;\n B0\t= 'b'1;\n B3.oe\t=  I2;\n\n/* End */\n";
+    // B0 = 'b'1, !B1 = 'b'0, a B2 term that never holds, CR LF line ends,
+    // declarations after the equations, upper-case keywords, comments
+    // between words and over equations that are not read.
+    std::string forms = "/* B3 = I1; */ B3\t=  I0;\r\n B2\t=  I1\n\t#  I0 /* # I1 */ & !I0;\n!B1\t= 'b'0;\n"
+                        " B0\t= 'b'1;\n B3.oe\t=  I2;\r\nNAME forms;\n" + pins + "/* B7 = 'b'1; /* B6 = 'b'1; */\n";
     const std::string cases[][4] = {
         {u12_text, "u12.bin chip.txt", "0", "jedec_check_u12.txt"},
         {wrong, "u12.bin chip.txt", "1", "jedec_check_u12_wrong.txt"},
         {forms, "forms.bin chip.txt", "0", "jedec_check_u12.txt"},
         {forms, "forms.bin - < chip.txt", "0", "jedec_check_u12.txt"},
+        {edited(u12_text, " B6\t= !I3;", "/*\n B7\t= !I0; */ B6\t= !I3;"), "u12.bin chip.txt", "0",
+         "jedec_check_u12.txt"},
     };
     for (const auto &c : cases) {
         run_result r = check(c[0], c[1]);
@@ -65,24 +74,39 @@ TEST(JedecCheck, WorkedExampleAndLessCommonForms)
 
 TEST(JedecCheck, RefusesWhatItCannotRead)
 {
-    const std::string head = "/* Output and output enable equations */\n", end = "/* End */\n", at = "chip.txt: line ";
+    const std::string head = pins + "/* Output and output enable equations */\n", at = "chip.txt: line ";
     std::string many_terms;
     for (unsigned n = 0; n < 4194304; n++)
         many_terms += "I0#";
+    // B0 and B7 swapped, as a compiler would build them.
+    const std::string swapped = edited(edited(u12_text, "pin 12\t=\tB0;", "pin 12\t=\tB7;"), "pin 19\t=\tB7;",
+                                       "pin 19\t=\tB0;");
     const std::string cases[][3] = {
-        {"Name x;\n", "u12.bin chip.txt",
-         "chip.txt: no line `/* Output and output enable equations */': not the output of `gatesweep analyze'"},
-        {head + " B7\t=  I0 & X1;\n" + end, "", at + "2: expected a signal I0..I9 or B0..B7, found `X1'"},
-        {head + " I7\t=  I0;\n" + end, "", at + "2: expected an equation for B0..B7, found `I7'"},
-        {head + " B7\t=  I0;\n\n B7\t=  I1;\n" + end, "", at + "4: a second equation for B7"},
-        {head + "!B7.oe\t=  I0;\n" + end, "", at + "2: an enable equation for B7, which has no output equation"},
-        {head + " B7\t=  I0 | I1;\n" + end, "", at + "2: expected `;' after the equation for B7, found `|'"},
-        {head + " B7\t=  I0;\n", "", at + "3: the text ends before `/* End */'"},
-        {head + " B7\t=  I0;\n/* Extra */\n", "", at + "3: expected an equation or `/* End */'"},
-        {head + " B7\t= ;\n" + end, "", at + "2: nothing after `=' in the equation for B7"},
-        {head + " B7\t=  I0\n\t# ;\n" + end, "", at + "3: expected a signal I0..I9 or B0..B7, found `;'"},
-        {head + " B7\t= " + many_terms + "I0;\n" + end, "",
-         at + "2: more than 4194304 product terms, far more than `gatesweep analyze' prints"},
+        {"Name x;\n/* pin 19 = B7; */\n", "u12.bin chip.txt",
+         "chip.txt: no pin declarations: not the CUPL source that `gatesweep analyze' prints"},
+        {swapped, "", at + "53: B7 declared at pin 12, but B7 is pin 19"},
+        {edited(u12_text, "pin 17\t=\tB5;", "pin 17\t=\tB6;"), "", at + "56: B6 declared at pin 17, but B6 is pin 18"},
+        {edited(u12_text, "pin 18\t=\tB6;", ""), "", at + "68: B6 is not declared: no `pin 18 = B6;'"},
+        {edited(u12_text, "pin 17\t=\tB5;", ""), "", at + "70: B5 is not declared: no `pin 17 = B5;'"},
+        {pins + "pin 19 = B7;\n", "", at + "3: a second declaration of B7"},
+        {pins + "pin = B7;\n", "", at + "3: expected a pin number after `pin', found `='"},
+        {pins + "pin 19 = !B7;\n", "", at + "3: expected a signal I0..I9 or B0..B7, found `!'"},
+        {"pin 19 = B7\n", "", at + "2: expected `;' after the declaration of B7, found `end of text'"},
+        {pins + "Device virtual\n", "", at + "3: the header field Device has no `;'"},
+        {edited(u12_text, "/* End */", "/* End"), "", at + "78: a comment `/*' that never ends"},
+        // Comments do not nest.
+        {head + "/* B7 = I0; /* B7 = I1; */ B7 = I2; */\n", "",
+         at + "4: expected a pin declaration or an equation for B0..B7, found `*'"},
+        {head + "// B7 = I0;\n", "", at + "4: expected a pin declaration or an equation for B0..B7, found `/'"},
+        {head + " B7\t=  I0 & X1;\n", "", at + "4: expected a signal I0..I9 or B0..B7, found `X1'"},
+        {head + " I7\t=  I0;\n", "", at + "4: expected a pin declaration or an equation for B0..B7, found `I7'"},
+        {head + " B7\t=  I0;\n\n B7\t=  I1;\n", "", at + "6: a second equation for B7"},
+        {head + "!B7.oe\t=  I0;\n", "", at + "4: an enable equation for B7, which has no output equation"},
+        {head + " B7\t=  I0 | I1;\n", "", at + "4: expected `;' after the equation for B7, found `|'"},
+        {head + " B7\t= ;\n", "", at + "4: nothing after `=' in the equation for B7"},
+        {head + " B7\t=  I0\n\t# ;\n", "", at + "5: expected a signal I0..I9 or B0..B7, found `;'"},
+        {head + " B7\t= " + many_terms + "I0;\n", "",
+         at + "4: more than 4194304 product terms, far more than `gatesweep analyze' prints"},
         {u12_text, "short.bin chip.txt", "`short.bin' holds 1000 bytes, not a dump of 262144"},
         // The dump's size is checked first, reading no more than a dump holds.
         {u12_text, "/dev/zero /dev/zero", "`/dev/zero' holds more than 262144 bytes, not a dump of 262144"},
@@ -133,7 +157,7 @@ TEST(JedecCheck, ManyDistinctTermsInLittleMemory)
     // conditions per set of signals would take 640 MB.
     const char *const names[] = {"I0", "I1", "I2", "I3", "I4", "I5", "I6", "I7", "I8",
                                  "I9", "B0", "B1", "B2", "B3", "B4", "B5", "B6", "B7"};
-    std::string text = "/* Output and output enable equations */\n B7\t= ";
+    std::string text = pins + " B7\t= ";
     unsigned terms = 0;
     for (unsigned set = 0; set < (1u << 18) && terms < 20000; set++) {
         if (__builtin_popcount(set) != 7)
@@ -143,6 +167,6 @@ TEST(JedecCheck, ManyDistinctTermsInLittleMemory)
             if (set >> n & 1)
                 text += std::string(first ? "" : " & ") + (n % 3 ? " " : "!") + names[n], first = 0;
     }
-    run_result r = check(text + ";\n\n/* End */\n", "u12.bin chip.txt", "ulimit -v 300000; ");
+    run_result r = check(text + ";\n", "u12.bin chip.txt", "ulimit -v 300000; ");
     EXPECT_EQ(std::to_string(r.status) + r.err, "1");
 }
