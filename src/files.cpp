@@ -119,10 +119,11 @@ struct interrupt_hold {
 };
 #endif
 
-// Writes every byte, flushes and syncs, and closes f; false on any failure.
-static bool write_file(std::FILE *f, const void *bytes, size_t size)
+// Lets write fill f, then flushes, syncs and closes it; false on any failure.
+static bool write_file(std::FILE *f, const file_writer &write)
 {
-    bool ok = std::fwrite(bytes, 1, size, f) == size;
+    write(f);
+    bool ok = !std::ferror(f);
     ok = std::fflush(f) == 0 && ok;
 #ifdef _WIN32
     ok = ok && _commit(_fileno(f)) == 0;
@@ -143,23 +144,24 @@ static bool replace_file(const std::string &from, const std::string &to)
 
 // Creates and opens a file that must not exist yet, for binary writing.
 // The Windows C runtime that MinGW programs use ignores fopen's "x".
-static std::FILE *open_new(const std::string &name)
+static std::FILE *open_new(const std::string &name, bool text)
 {
 #ifdef _WIN32
-    int fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY, _S_IREAD | _S_IWRITE);
+    int fd = _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | (text ? _O_TEXT : _O_BINARY), _S_IREAD | _S_IWRITE);
     if (fd < 0)
         return nullptr;
-    std::FILE *f = _fdopen(fd, "wb");
+    std::FILE *f = _fdopen(fd, text ? "w" : "wb");
     if (!f)
         _close(fd);
     return f;
 #else
+    (void)text;
     return std::fopen(name.c_str(), "wbx");
 #endif
 }
 
 // A new file of a short unique name in folder dir, opened exclusively.
-static std::FILE *create_temporary(const std::string &dir, std::string &name)
+static std::FILE *create_temporary(const std::string &dir, std::string &name, bool text)
 {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     std::random_device device;
@@ -170,7 +172,7 @@ static std::FILE *create_temporary(const std::string &dir, std::string &name)
         for (int i = 0; i < 6; i++)
             leaf += letters[pick() % (sizeof letters - 1)];
         name = (fs::path(dir) / leaf).string();
-        if (std::FILE *f = open_new(name))
+        if (std::FILE *f = open_new(name, text))
             return f;
         if (errno != EEXIST)
             return nullptr;
@@ -178,15 +180,15 @@ static std::FILE *create_temporary(const std::string &dir, std::string &name)
     return nullptr;
 }
 
-bool file_target_write(const file_target &target, const void *bytes, size_t size)
+bool file_target_write(const file_target &target, const file_writer &write, bool text)
 {
     interrupt_hold hold;
     if (target.in_place) {
-        std::FILE *f = std::fopen(target.path.c_str(), "wb");
-        return f && write_file(f, bytes, size);
+        std::FILE *f = std::fopen(target.path.c_str(), text ? "w" : "wb");
+        return f && write_file(f, write);
     }
     std::string tmp;
-    std::FILE *f = create_temporary(folder_of(fs::path(target.path)), tmp);
+    std::FILE *f = create_temporary(folder_of(fs::path(target.path)), tmp, text);
     if (!f)
         return false;
     bool ok = true;
@@ -194,11 +196,16 @@ bool file_target_write(const file_target &target, const void *bytes, size_t size
     if (target.existed)
         ok = fchmod(fileno(f), static_cast<mode_t>(target.mode)) == 0;
 #endif
-    ok = write_file(f, bytes, size) && ok;
+    ok = write_file(f, write) && ok;
     ok = ok && replace_file(tmp, target.path);
     if (!ok)
         std::remove(tmp.c_str());
     return ok;
+}
+
+bool file_target_write(const file_target &target, const void *bytes, size_t size)
+{
+    return file_target_write(target, [&](std::FILE *f) { std::fwrite(bytes, 1, size, f); }, false);
 }
 
 bool same_target(const file_target &a, const file_target &b)

@@ -10,6 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 
 // Where and how a file is saved, decided by file_target_check.
@@ -26,12 +28,16 @@ struct file_target {
 // anything but a regular file.
 bool file_target_check(const char *name, file_target &target);
 
-// Writes size bytes to a new file beside the target and puts it in the
-// target's place (with the old file's permission bits) once every byte is
+// Lets write fill a new file beside the target and puts it in the target's
+// place (with the old file's permission bits) once every byte is
 // written, flushed and synced; in place when the folder takes no new file.
 // Interrupts wait until the file is saved, and a file-size limit is a write
 // error. False when the file could not be saved; no temporary file is left
-// then, and an existing file is as it was (but for the in-place case).
+// then, and an existing file is as it was (but for the in-place case). A
+// text file gets the system's line ends (CR LF on Windows).
+using file_writer = std::function<void(std::FILE *)>;
+bool file_target_write(const file_target &target, const file_writer &write, bool text);
+// The same with size bytes as the file's content.
 bool file_target_write(const file_target &target, const void *bytes, size_t size);
 
 // Whether two targets name one file: the same existing file (by identity,

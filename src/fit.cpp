@@ -8,6 +8,7 @@
 #include "chip.h"
 #include "cupl.h"
 #include "jedec_file.h"
+#include "summary.h"
 
 namespace {
 
@@ -579,10 +580,42 @@ std::vector<uint8_t> fit_fuses(const fit_design &design)
     return fuses;
 }
 
+// Text without control characters, which would break the JEDEC file's
+// transmission (STX, ETX) or the CUPL source's lines.
+static std::string printable(const std::string &text)
+{
+    std::string s = text;
+    for (char &c : s)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    return s;
+}
+
+uint8_t register_fingerprint()
+{
+    // Read from the readings themselves, not from the float map: a
+    // register's level can change between the two conditions that the float
+    // map compares, which makes a driven pin look floating there.
+    constexpr uint32_t clock = 1u << 0, enable = 1u << 9; // I0 (pin 1), I9 (pin 11)
+    uint8_t driven = 0, not_floating = 0, not_held = 0;
+    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
+        const uint8_t off_weak = static_cast<uint8_t>(data[i] ^ (i >> RX_SHIFT));
+        if (i & enable) {
+            not_floating |= off_weak;
+        } else {
+            driven |= off_weak;
+            // The reading before an even ix lies across a falling clock edge.
+            if (!(i & clock) && (i & IX_MASK) != 0)
+                not_held |= static_cast<uint8_t>(data[i] ^ data[i - 1]);
+        }
+    }
+    return static_cast<uint8_t>(driven & ~not_floating & ~not_held);
+}
+
 std::string jedec_text(const std::vector<uint8_t> &fuses, const std::string &header)
 {
     std::string text = "\x02";
-    for (char c : header)
+    for (char c : printable(header))
         text += c == '*' ? '_' : c; // a star would end the header early
     text += "*\nQP20*\nQF" + std::to_string(fuses.size()) + "*\nG0*\nF0*\n";
     auto field = [&](unsigned from, unsigned count) {
@@ -685,8 +718,8 @@ void write_fit_cupl(FILE *out, const fit_design &design, const char *dump_name)
     std::fprintf(out,
                  "/*\n\tGAL16V8 in %s mode, fitted by gatesweep-fit from the dump\n\t\t%s\n\tand verified against "
                  "it in the chip model.\n*/\n\n",
-                 design.mode->name, dump_name);
-    std::fprintf(out, "Name     %s;\n", design_name(dump_name).c_str());
+                 design.mode->name, printable(comment_safe(dump_name)).c_str());
+    std::fprintf(out, "Name     %s;\n", printable(design_name(dump_name)).c_str());
     static const char *const fields[] = {"PartNo   ;", "Date     ;", "Revision ;", "Designer ;",
                                          "Company  ;", "Assembly ;", "Location ;"};
     for (const char *f : fields)

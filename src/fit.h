@@ -59,10 +59,20 @@ enum fit_status { FIT_OK, FIT_NO_FIT, FIT_STATE };
 // any), the pin and the cause.
 fit_status fit_dump(fit_design &design, std::vector<std::string> &reasons);
 
+// The pins that show, in the dump the analysis holds, the fingerprint of a
+// register's output (bit k: Bk): driven exactly while I9 (pin 11, the
+// registers' enable) is low, so reading their weak level wherever I9 is
+// high, and holding their level across every falling edge of I0 (pin 1, the
+// clock): in the sweep's order, the reading at every even ix equals the one
+// just before it while I9 is low. A register that never changed looks
+// constant and has it too.
+uint8_t register_fingerprint();
+
 // The 2194 fuses of the design (0 a connected fuse).
 std::vector<uint8_t> fit_fuses(const fit_design &design);
 
-// A JEDEC file of GAL16V8 fuses: STX, the header line, QP20, QF2194, G0,
+// A JEDEC file of GAL16V8 fuses: STX, the header line (control characters
+// become '?', a star '_', so that it stays one field), QP20, QF2194, G0,
 // F0, the L fields, the fuse checksum C, ETX and the transmission checksum.
 std::string jedec_text(const std::vector<uint8_t> &fuses, const std::string &header);
 
@@ -83,7 +93,9 @@ const char *fit_device(const gal_mode_entry &mode);
 // for outputs, "!B6.oe\t= !I2;" for enables.
 void write_fit_equations(FILE *out, const fit_design &design);
 
-// A CUPL source file of the design for WinCUPL, named after the dump.
+// A CUPL source file of the design for WinCUPL, named after the dump; the
+// dump's path in its comment can neither end the comment nor carry control
+// characters.
 void write_fit_cupl(FILE *out, const fit_design &design, const char *dump_name);
 
 // The design's report on standard output: mode, and per pin its role and

@@ -1,28 +1,31 @@
 // The gatesweep-fit program: fits a dump into a GAL16V8, checks the fuse
 // map in the chip model and writes it as a JEDEC file (and, on request, the
-// equations as CUPL source). Exit status 0 written and verified, 1 no fit or
-// no match, 2 unreadable input or unwritable output.
-#ifdef _MSC_VER
-#define _CRT_SECURE_NO_WARNINGS // fopen is standard C; no _s variants wanted
-#endif
+// equations as CUPL source). Exit status 0 written and verified, 1 no fit,
+// no match, or a dump that no combinational fit can be trusted for; 2
+// unreadable input, unwritable output or lost standard output.
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
 #include "analyze.h"
+#include "files.h"
 #include "fit.h"
 #include "summary.h"
 
 namespace {
 
-int usage()
+const char *const program = "gatesweep-fit";
+
+void usage(FILE *out)
 {
-    std::fprintf(stderr, "usage: gatesweep-fit [--cupl FILE.pld] DUMP.bin FILE.jed\n"
-                         "  Fits the dump into a GAL16V8, checks the fuse map in the chip model\n"
-                         "  and writes it. Exit status: 0 written and verified, 1 does not fit or\n"
-                         "  does not verify (nothing written), 2 unreadable input or unwritable output.\n");
-    return 2;
+    std::fprintf(out, "usage: gatesweep-fit [--force] [--cupl FILE.pld] DUMP.bin FILE.jed\n"
+                      "  Fits the dump into a GAL16V8, checks the fuse map in the chip model\n"
+                      "  and writes it. --force fits a dump that looks registered, or that no\n"
+                      "  chip in the right adapter gives, all the same.\n"
+                      "  Exit status: 0 written and verified, 1 does not fit or does not verify\n"
+                      "  (nothing written), 2 unreadable input or unwritable output.\n");
 }
 
 // Per pin, where the fuse map's readings differ from the dump's.
@@ -47,44 +50,108 @@ bool report_mismatches(const std::vector<uint8_t> &readings)
     return total == 0;
 }
 
+// " 17 (B5) 16 (B4)": the pins of a pin set, highest first.
+std::string pin_list(uint8_t pins)
+{
+    std::string s;
+    for (int k = NUM_BX - 1; k >= 0; k--)
+        if ((pins >> k) & 1)
+            s += " " + std::to_string(pin_number[BX_SIGNAL0 + k]) + " (B" + std::to_string(k) + ")";
+    return s;
+}
+
 // On a refusal: the pins that the analysis finds may be registered.
 void hint_registered()
 {
     const uint8_t pins = registered_pins();
     if (!pins)
         return;
-    std::printf("  The pins");
-    for (int k = NUM_BX - 1; k >= 0; k--)
-        if ((pins >> k) & 1)
-            std::printf(" %d (B%d)", pin_number[BX_SIGNAL0 + k], k);
-    std::printf(" MAY be registered (each floats exactly when I9 is high): a registered chip\n"
-                "  holds state that no combinational fuse map gives back.\n");
+    std::printf("  The pins%s MAY be registered (each floats exactly when I9 is high): a registered chip\n"
+                "  holds state that no combinational fuse map gives back.\n",
+                pin_list(pins).c_str());
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+// The one line of a refused input, and status 2.
+int refuse_input(const char *dump_path, const std::string &why)
 {
+    std::printf("Error: `%s' %s.\n", dump_path, why.c_str());
+    return 2;
+}
+
+// Reads the dump into data: exactly 262144 bytes, read whole.
+int read_dump(const char *dump_path)
+{
+    std::string bytes;
+    switch (read_bounded(dump_path, DUMP_SIZE, bytes)) {
+    case READ_FAILED:
+        return refuse_input(dump_path, "cannot be read");
+    case READ_TOO_LONG:
+        return refuse_input(dump_path, "holds more than 262144 bytes: it is no dump");
+    case READ_OK:
+        break;
+    }
+    if (bytes.size() != DUMP_SIZE)
+        return refuse_input(dump_path, "holds " + std::to_string(bytes.size()) + " of 262144 bytes: it is no whole dump");
+    std::memcpy(data.data(), bytes.data(), DUMP_SIZE);
+    return 0;
+}
+
+struct options {
+    bool force = false;
     const char *cupl_path = nullptr;
-    std::vector<const char *> files;
-    for (int a = 1; a < argc; a++) {
-        if (std::strcmp(argv[a], "--cupl") == 0) {
-            if (++a >= argc)
-                return usage();
-            cupl_path = argv[a];
-        } else {
-            files.push_back(argv[a]);
+    const char *dump_path = nullptr;
+    const char *jed_path = nullptr;
+};
+
+int fit(const options &opt)
+{
+    const char *dump_path = opt.dump_path, *jed_path = opt.jed_path, *cupl_path = opt.cupl_path;
+
+    // Every output is checked before any work, and none may be the dump or
+    // the other output.
+    file_target jed, pld;
+    const struct { const char *path; file_target &target; } outputs[] = {{jed_path, jed}, {cupl_path, pld}};
+    for (const auto &o : outputs) {
+        if (o.path && !file_target_check(o.path, o.target)) {
+            std::printf("Error: could not write to `%s'.\n", o.path);
+            return 2;
         }
     }
-    if (files.size() != 2)
-        return usage();
-    const char *dump_path = files[0], *jed_path = files[1];
-
-    if (!load_dump(dump_path))
+    for (const auto &o : outputs) {
+        if (o.path && target_is_file(o.target, dump_path)) {
+            std::printf("Error: `%s' is the dump `%s'; it would be overwritten.\n", o.path, dump_path);
+            return 2;
+        }
+    }
+    if (cupl_path && same_target(jed, pld)) {
+        std::printf("Error: `%s' and `%s' are one file; the fuse map and the CUPL source need two.\n", jed_path,
+                    cupl_path);
         return 2;
+    }
+
+    if (int status = read_dump(dump_path))
+        return status;
+    if (warn_implausible_dump(data.data(), dump_path) && !opt.force) {
+        std::printf("`%s' holds no readings of a chip (see the warning); --force fits it all the same.\n"
+                    "Nothing written.\n",
+                    dump_path);
+        return 1;
+    }
     clear_analysis();
     classify_pins();
     compute_masks();
+
+    const uint8_t registered = register_fingerprint();
+    if (registered && !opt.force) {
+        std::printf("`%s' looks registered: the pins%s\n"
+                    "  float exactly while I9 (pin 11) is high and hold their level across every\n"
+                    "  falling edge of I0 (pin 1), as register outputs do. A registered chip needs\n"
+                    "  its state machine read: its dump alone cannot tell the registers' logic.\n"
+                    "  --force fits it as combinational logic all the same.\n"
+                    "Nothing written.\n",
+                    dump_path, pin_list(registered).c_str());
+        return 1;
+    }
 
     fit_design design;
     std::vector<std::string> reasons;
@@ -99,6 +166,11 @@ int main(int argc, char **argv)
     }
 
     std::printf("`%s' fits a GAL16V8.\n", dump_path);
+    if (registered)
+        std::printf("Forced: the pins%s look registered.\n"
+                    "  This fuse map gives the dump's readings in the sweep's order, but in the\n"
+                    "  socket it holds no state between clock edges as the original's registers do.\n",
+                    pin_list(registered).c_str());
     print_fit_report(stdout, design);
 
     const std::string header = "GAL16V8 fuse map written by gatesweep-fit from the dump `" + std::string(dump_path) +
@@ -121,31 +193,60 @@ int main(int argc, char **argv)
     std::printf("Verified: the fuse map in the GAL16V8 model, swept as a dump, gives all %u readings of `%s'.\n",
                 static_cast<unsigned>(DUMP_SIZE), dump_path);
 
-    FILE *jed = std::fopen(jed_path, "wb");
-    if (!jed) {
+    if (!file_target_write(jed, text.data(), text.size())) {
         std::printf("Error: could not write to `%s'.\n", jed_path);
-        return 2;
-    }
-    bool ok = std::fwrite(text.data(), 1, text.size(), jed) == text.size();
-    ok = std::fclose(jed) == 0 && ok;
-    if (!ok) {
-        std::printf("Error: could not write to `%s'.\n", jed_path);
-        std::remove(jed_path);
         return 2;
     }
     std::printf("Fuse map written to `%s'.\n", jed_path);
     if (cupl_path) {
-        FILE *pld = std::fopen(cupl_path, "w");
-        if (!pld) {
-            std::printf("Error: could not write to `%s'.\n", cupl_path);
-            return 2;
-        }
-        write_fit_cupl(pld, design, dump_path);
-        if (std::fclose(pld) != 0) {
+        if (!file_target_write(pld, [&](FILE *f) { write_fit_cupl(f, design, dump_path); }, true)) {
             std::printf("Error: could not write to `%s'.\n", cupl_path);
             return 2;
         }
         std::printf("CUPL source written to `%s'.\n", cupl_path);
     }
     return 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    options opt;
+    std::vector<const char *> files;
+    for (int a = 1; a < argc; a++) {
+        if (std::strcmp(argv[a], "-h") == 0 || std::strcmp(argv[a], "--help") == 0) {
+            usage(stdout);
+            return stdout_complete(program) ? 0 : 2;
+        }
+        if (std::strcmp(argv[a], "--version") == 0) {
+            std::printf("%s %s\n", program, GATESWEEP_VERSION);
+            return stdout_complete(program) ? 0 : 2;
+        }
+        if (std::strcmp(argv[a], "--force") == 0) {
+            opt.force = true;
+        } else if (std::strcmp(argv[a], "--cupl") == 0) {
+            if (++a >= argc) {
+                usage(stderr);
+                return 2;
+            }
+            opt.cupl_path = argv[a];
+        } else {
+            files.push_back(argv[a]);
+        }
+    }
+    if (files.size() != 2) {
+        usage(stderr);
+        return 2;
+    }
+    opt.dump_path = files[0];
+    opt.jed_path = files[1];
+    int status;
+    try {
+        status = fit(opt);
+    } catch (const std::bad_alloc &) {
+        std::fprintf(stderr, "%s: out of memory\n", program);
+        return 2;
+    }
+    return stdout_complete(program) ? status : 2;
 }
