@@ -95,6 +95,58 @@ FT_STATUS transfer_failure(int code)
     return FT_IO_ERROR;
 }
 
+// A device's USB product and serial strings, with room left in the list
+// node for the interface suffix (" A", "A").
+struct usb_strings {
+    std::array<char, description_room - 2> product{};
+    std::array<char, serial_room - 1> serial{};
+};
+
+// The 0403:6010 devices attached, into list; FT_OK or the failure.
+FT_STATUS find_modules(ftdi_context *ftdi, ftdi_device_list *&list)
+{
+    list = nullptr;
+    int count = ftdi_usb_find_all(ftdi, &list, vendor_ftdi, product_2232);
+    if (count >= 0)
+        return FT_OK;
+    return count == -3 ? FT_INSUFFICIENT_RESOURCES : FT_IO_ERROR;
+}
+
+// False when the device's strings cannot be read (no access, or a device
+// without a serial number string).
+bool read_strings(ftdi_context *ftdi, libusb_device *dev, usb_strings &s)
+{
+    bool readable = ftdi_usb_get_strings(ftdi, dev, nullptr, 0, s.product.data(), static_cast<int>(s.product.size()),
+                                         s.serial.data(), static_cast<int>(s.serial.size())) == 0;
+    s.product.back() = s.serial.back() = '\0';
+    return readable;
+}
+
+// Opens the device with serial string usb_serial on the context's interface.
+// The list is walked here rather than by ftdi_usb_open_desc, which gives up
+// at the first FT2232 whose strings it cannot read (such as an FT2232H
+// adapter without EEPROM plugged in before the module).
+FT_STATUS open_by_serial(ftdi_context *ftdi, const std::string &usb_serial)
+{
+    ftdi_device_list *list = nullptr;
+    FT_STATUS status = find_modules(ftdi, list);
+    if (status != FT_OK)
+        return status;
+    status = FT_DEVICE_NOT_FOUND;
+    for (ftdi_device_list *d = list; d; d = d->next) {
+        usb_strings s;
+        if (!read_strings(ftdi, d->dev, s) || usb_serial != s.serial.data())
+            continue;
+        // -3: the configuration could not be set (another driver has it);
+        // -4, -5, -8: no access, or the interface claimed elsewhere.
+        int r = ftdi_usb_open_dev(ftdi, d->dev);
+        status = r == 0 ? FT_OK : r == -3 || r == -4 || r == -5 || r == -8 ? FT_DEVICE_NOT_OPENED : FT_IO_ERROR;
+        break;
+    }
+    ftdi_list_free(&list);
+    return status;
+}
+
 size_t unread(const open_interface &o)
 {
     return o.received.size() - o.head;
@@ -200,31 +252,27 @@ FT_STATUS FTD2XX_API FT_CreateDeviceInfoList(LPDWORD lpdwNumDevs)
     if (!ftdi)
         return FT_OTHER_ERROR;
     ftdi_device_list *list = nullptr;
-    int count = ftdi_usb_find_all(ftdi, &list, vendor_ftdi, product_2232);
-    if (count < 0) {
+    FT_STATUS status = find_modules(ftdi, list);
+    if (status != FT_OK) {
         ftdi_free(ftdi);
-        return count == -3 ? FT_INSUFFICIENT_RESOURCES : FT_IO_ERROR;
+        return status;
     }
     device_list.clear();
     DWORD index = 0;
     for (ftdi_device_list *d = list; d; d = d->next, index++) {
-        // Room for the interface suffix (" A", "A") in the node.
-        std::array<char, description_room - 2> product{};
-        std::array<char, serial_room - 1> serial{};
-        bool readable = ftdi_usb_get_strings(ftdi, d->dev, nullptr, 0, product.data(), static_cast<int>(product.size()),
-                                             serial.data(), static_cast<int>(serial.size())) == 0;
-        product.back() = serial.back() = '\0';
+        usb_strings s;
+        bool readable = read_strings(ftdi, d->dev, s);
         for (DWORD i = 0; i < 2; i++) {
             const char *letter = i == 0 ? "A" : "B";
             FT_DEVICE_LIST_INFO_NODE node{};
-            std::string node_serial = readable ? std::string(serial.data()) + letter : "";
+            std::string node_serial = readable ? std::string(s.serial.data()) + letter : "";
             node.Flags = !readable || is_open(node_serial) ? flag_opened : 0;
             node.Type = device_type_2232c;
             node.ID = device_id;
             node.LocId = (index + 1) << 4 | (i + 1);
             copy_text(node.SerialNumber, serial_room, node_serial);
             copy_text(node.Description, description_room,
-                      readable ? std::string(product.data()) + " " + letter : "");
+                      readable ? std::string(s.product.data()) + " " + letter : "");
             device_list.push_back(node);
         }
     }
@@ -271,14 +319,10 @@ FT_STATUS FTD2XX_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE *pHandle)
         return FT_OTHER_ERROR;
     }
     ftdi->usb_read_timeout = usb_read_timeout_ms;
-    std::string usb_serial = serial.substr(0, serial.size() - 1);
-    int r = ftdi_usb_open_desc(ftdi, vendor_ftdi, product_2232, nullptr, usb_serial.c_str());
-    if (r < 0) {
+    FT_STATUS status = open_by_serial(ftdi, serial.substr(0, serial.size() - 1));
+    if (status != FT_OK) {
         ftdi_free(ftdi);
-        // -3: no such device; -4, -5, -8: no access, or claimed elsewhere.
-        if (r == -3)
-            return FT_DEVICE_NOT_FOUND;
-        return r == -4 || r == -5 || r == -8 ? FT_DEVICE_NOT_OPENED : FT_IO_ERROR;
+        return status;
     }
     slot->token = next_token++;
     slot->ftdi = ftdi;
@@ -345,6 +389,11 @@ FT_STATUS FTD2XX_API FT_SetBitMode(FT_HANDLE ftHandle, UCHAR ucMask, UCHAR ucEna
     open_interface *o = find(ftHandle);
     if (!o)
         return FT_INVALID_HANDLE;
+    // A run stopped in the middle of a write can leave a partial command in
+    // the command processor, which entering host bus mode again does not
+    // clear on every chip: the reset mode first.
+    if (ucEnable == BITMODE_MCU && ftdi_set_bitmode(o->ftdi, 0, BITMODE_RESET) < 0)
+        return FT_IO_ERROR;
     return ftdi_set_bitmode(o->ftdi, ucMask, ucEnable) < 0 ? FT_IO_ERROR : FT_OK;
 }
 

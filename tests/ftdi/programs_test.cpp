@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 
 namespace {
 
@@ -31,6 +32,43 @@ TEST(FtdiPrograms, PiecesAndShortReadsStillGiveTheExactDump)
         run_result r = run_program(dir, env, c.exe, {"dump", "copy.bin"});
         EXPECT_EQ(r.status, 1) << c.env[0] << "\n" << r.out;
         EXPECT_TRUE(read_file(dir + "/copy.bin") == dump) << c.env[0];
+    }
+}
+
+// An FT2232H adapter without EEPROM (no serial number) or one this user may
+// not open, plugged in before the module: the module is still the one used.
+TEST(FtdiPrograms, UnreadableModuleBeforeTheAdapterIsPassedOver)
+{
+    std::string dir = make_temp_dir();
+    std::vector<uint8_t> dump = scrambled_dump();
+    write_file(dir + "/source.bin", dump);
+    for (const char *setting : {"FTDI_SIM_NO_SERIAL=1", "FTDI_SIM_LOCKED=1"}) {
+        run_result r = run_program(dir, {setting, "FTD2XX_SIM_MODULES=Dual RS232-HS=FT0001,DLP2232M=GS1",
+                                         "FTD2XX_SIM_CHIP=dump:source.bin"},
+                                   GATESWEEP_EXE, {"dump", "copy.bin"});
+        EXPECT_EQ(r.status, 1) << setting << "\n" << r.out;
+        EXPECT_TRUE(read_file(dir + "/copy.bin") == dump) << setting;
+    }
+}
+
+// A run interrupted in the middle of a command (here within the reset's
+// first bus write, and within a read of the sweep's ninth block) leaves the
+// partial command in the module, which stays plugged in: the next dump is
+// exact all the same.
+TEST(FtdiPrograms, DumpAfterAnInterruptedRunIsExact)
+{
+    std::string dir = make_temp_dir();
+    std::vector<uint8_t> dump = scrambled_dump();
+    write_file(dir + "/source.bin", dump);
+    for (const char *interrupt : {"FTDI_SIM_INTERRUPT=14", "FTDI_SIM_INTERRUPT=100001"}) {
+        std::vector<std::string> env = {"FTDI_SIM_STATE=module.state", "FTD2XX_SIM_CHIP=dump:source.bin"};
+        run_result cut = run_program(dir, {env[0], env[1], interrupt}, GATESWEEP_EXE, {"dump", "copy.bin"});
+        EXPECT_EQ(cut.status, 128 + 2) << interrupt << ": ended by SIGINT";
+        EXPECT_FALSE(file_exists(dir + "/copy.bin")) << interrupt;
+        run_result next = run_program(dir, env, GATESWEEP_EXE, {"dump", "copy.bin"});
+        EXPECT_EQ(next.status, 1) << interrupt << "\n" << next.out;
+        EXPECT_TRUE(read_file(dir + "/copy.bin") == dump) << interrupt;
+        std::remove((dir + "/copy.bin").c_str());
     }
 }
 
@@ -65,16 +103,20 @@ TEST(FtdiPrograms, LibftdiFailureAtEachCallIsFatal)
         {"ftdi_usb_find_all=-5", "Error: Can't create device info list.", "I/O error", false},
         {"ftdi_new@2=0", "Can't open device.", "Other error", false},
         {"ftdi_set_interface=-1", "Can't open device.", "Other error", false},
-        {"ftdi_usb_open_desc=-3", "Can't open device.", "Device not found", false},
-        {"ftdi_usb_open_desc=-4", "Can't open device.", "Device not opened", false},   // no access
-        {"ftdi_usb_open_desc=-5", "Can't open device.", "Device not opened", false},   // claimed elsewhere
+        {"ftdi_usb_find_all@2=-5", "Can't open device.", "I/O error", false},
+        {"ftdi_usb_get_strings@2=-9", "Can't open device.", "Device not found", false},
+        {"ftdi_usb_open_dev=-3", "Can't open device.", "Device not opened", false},   // configuration not set
+        {"ftdi_usb_open_dev=-4", "Can't open device.", "Device not opened", false},   // no access
+        {"ftdi_usb_open_dev=-5", "Can't open device.", "Device not opened", false},   // claimed elsewhere
+        {"ftdi_usb_open_dev=-6", "Can't open device.", "I/O error", false},           // its reset failed
         {"ftdi_usb_reset=-1", "Error resetting device.", "I/O error", false},
         {"ftdi_tciflush=-1", "Error purging device.", "I/O error", false},
         {"ftdi_tcoflush=-1", "Error purging device.", "I/O error", false},
         {"ftdi_read_data=-1", "Can't get queue status.", "I/O error", false},
         {"ftdi_read_data@2=-4", "Error writing data (remainder)", "Device not found", false},
         {"ftdi_set_latency_timer=-2", "Can't set latency timer.", "I/O error", false},
-        {"ftdi_set_bitmode=-1", "Can't set MPSSE Host Bus Emulation' bit mode.", "I/O error", false},
+        {"ftdi_set_bitmode=-1", "Can't set MPSSE Host Bus Emulation' bit mode.", "I/O error", false},   // reset mode
+        {"ftdi_set_bitmode@2=-1", "Can't set MPSSE Host Bus Emulation' bit mode.", "I/O error", false},
         {"ftdi_write_data_submit=0", "Error writing data (remainder)", "I/O error", false},
         {"ftdi_write_data_submit@100=0", "Error writing data (remainder)", "I/O error", false},
         {"ftdi_transfer_data_done@2=-1", "Error writing data (remainder)", "I/O error", false},

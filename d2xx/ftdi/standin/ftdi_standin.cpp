@@ -7,7 +7,10 @@
 // The FT2232 is modelled as far as the library's data path depends on it:
 // the command processor stops taking commands while reply_room reply bytes
 // wait for the host, full packets of replies go out at once, and a partial
-// packet is held until Send Immediate or the latency timer.
+// packet is held until Send Immediate or the latency timer. Opening, the
+// device reset and the purges leave the command processor alone: its mode
+// and a partly received command stay until the reset mode (bit mode 0)
+// clears them; another mode keeps a partly received command.
 //
 // Test controls, read from the environment at the first ftdi_new:
 //   FTDI_SIM_FAIL=NAME=CODE,NAME@N=CODE  the N-th call (default the first)
@@ -21,6 +24,17 @@
 //                       it takes no more commands and sends nothing
 //   FTDI_SIM_UNPLUG=N   after N command bytes the module is unplugged: reads
 //                       and writes fail with libusb's "no such device"
+//   FTDI_SIM_LOCKED=N   the N-th module (1 = the first) cannot be opened by
+//                       this user: reading its strings and opening it fail
+//   FTDI_SIM_NO_SERIAL=N  the N-th module has no serial number string (an
+//                       FT2232H without EEPROM): reading it fails
+//   FTDI_SIM_INTERRUPT=N  the N-th command byte is the last the module takes
+//                       before the program is interrupted (SIGINT)
+//   FTDI_SIM_STATE=FILE the modules stay plugged in from one run to the next:
+//                       their command processors (mode and a partly received
+//                       command) are read from FILE at the start and written
+//                       to it when the program closes a module or is
+//                       interrupted
 #include <ftdi.h>
 
 #include "board.h"
@@ -30,6 +44,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -49,13 +64,13 @@ constexpr auto silent_wait = std::chrono::milliseconds(1);   // a read that find
 
 const char *const function_names[] = {
     "ftdi_new", "ftdi_usb_find_all", "ftdi_usb_get_strings", "ftdi_set_interface",
-    "ftdi_usb_open_desc", "ftdi_usb_close", "ftdi_usb_reset", "ftdi_tciflush", "ftdi_tcoflush",
+    "ftdi_usb_open_desc", "ftdi_usb_open_dev", "ftdi_usb_close", "ftdi_usb_reset", "ftdi_tciflush", "ftdi_tcoflush",
     "ftdi_set_latency_timer", "ftdi_set_bitmode", "ftdi_read_data", "ftdi_write_data_submit",
     "ftdi_transfer_data_done",
 };
 enum function {
     ftdi_fn_new, ftdi_fn_find_all, ftdi_fn_get_strings, ftdi_fn_set_interface, ftdi_fn_open_desc,
-    ftdi_fn_close, ftdi_fn_reset, ftdi_fn_tciflush, ftdi_fn_tcoflush, ftdi_fn_latency, ftdi_fn_bitmode,
+    ftdi_fn_open_dev, ftdi_fn_close, ftdi_fn_reset, ftdi_fn_tciflush, ftdi_fn_tcoflush, ftdi_fn_latency, ftdi_fn_bitmode,
     ftdi_fn_read, ftdi_fn_write_submit, ftdi_fn_done, ftdi_fn_count
 };
 static_assert(sizeof function_names / sizeof function_names[0] == ftdi_fn_count, "one name per function");
@@ -97,6 +112,8 @@ struct standin_module {
     libusb_device device;
     std::array<libusb_device_handle, 2> intf;
     sim_board board;
+    bool locked = false;      // FTDI_SIM_LOCKED
+    bool no_serial = false;   // FTDI_SIM_NO_SERIAL
 };
 
 struct standin_state {
@@ -110,6 +127,8 @@ struct standin_state {
     unsigned long idle_left = 0;
     size_t hang_after = 0;       // 0: never
     size_t unplug_after = 0;     // 0: never
+    size_t interrupt_after = 0;  // 0: never
+    std::string state_path;      // FTDI_SIM_STATE; empty: none
     size_t commands = 0;         // command bytes taken so far, all modules
 };
 
@@ -162,6 +181,52 @@ bool parse_faults(const std::string &text)
     return true;
 }
 
+// FTDI_SIM_STATE: a line per interface, in module order: host bus mode,
+// opcode, argument bytes needed and received, the argument bytes.
+void load_state()
+{
+    std::FILE *f = state.state_path.empty() ? nullptr : std::fopen(state.state_path.c_str(), "r");
+    if (!f)
+        return;
+    for (standin_module &m : state.modules) {
+        for (libusb_device_handle &h : m.intf) {
+            sim_port &p = h.port;
+            int host_bus = 0;
+            unsigned opcode = 0, args[3] = {};
+            if (std::fscanf(f, "%d %u %u %u %u %u %u", &host_bus, &opcode, &p.args_needed, &p.args_have, &args[0],
+                            &args[1], &args[2]) != 7)
+                break;
+            p.host_bus = host_bus != 0;
+            p.opcode = static_cast<uint8_t>(opcode);
+            for (size_t i = 0; i < 3; i++)
+                p.args[i] = static_cast<uint8_t>(args[i]);
+        }
+    }
+    std::fclose(f);
+}
+
+void save_state()
+{
+    std::FILE *f = state.state_path.empty() ? nullptr : std::fopen(state.state_path.c_str(), "w");
+    if (!f)
+        return;
+    for (const standin_module &m : state.modules)
+        for (const libusb_device_handle &h : m.intf)
+            std::fprintf(f, "%d %u %u %u %u %u %u\n", h.port.host_bus ? 1 : 0, h.port.opcode, h.port.args_needed,
+                         h.port.args_have, h.port.args[0], h.port.args[1], h.port.args[2]);
+    std::fclose(f);
+}
+
+// FTDI_SIM_INTERRUPT: the program is stopped as by Ctrl-C, in the middle
+// of its write.
+[[noreturn]] void interrupt()
+{
+    save_state();
+    std::signal(SIGINT, SIG_DFL);
+    std::raise(SIGINT);
+    std::_Exit(128 + SIGINT);
+}
+
 void load()
 {
     state = standin_state();
@@ -177,22 +242,28 @@ void load()
         return;
     }
     std::string fail;
-    size_t idle = 0;
+    size_t idle = 0, locked = 0, no_serial = 0;
     if (!number_setting("FTDI_SIM_PIECE", state.piece) || !number_setting("FTDI_SIM_IDLE", idle) ||
         !number_setting("FTDI_SIM_HANG", state.hang_after) || !number_setting("FTDI_SIM_UNPLUG", state.unplug_after) ||
+        !number_setting("FTDI_SIM_LOCKED", locked) || !number_setting("FTDI_SIM_NO_SERIAL", no_serial) ||
+        !number_setting("FTDI_SIM_INTERRUPT", state.interrupt_after) ||
         (sim_getenv("FTDI_SIM_FAIL", fail) && !parse_faults(fail))) {
         state.bad = true;
         return;
     }
+    sim_getenv("FTDI_SIM_STATE", state.state_path);
     state.idle = state.idle_left = idle;
     state.modules.resize(s.modules.size());
     for (size_t m = 0; m < s.modules.size(); m++) {
         standin_module &mod = state.modules[m];
         mod.strings = s.modules[m];
         mod.device.module = m;
+        mod.locked = locked == m + 1;
+        mod.no_serial = no_serial == m + 1;
         for (size_t i = 0; i < 2; i++) {
             mod.intf[i].module = m;
             mod.intf[i].index = i;
+            sim_port_open(mod.intf[i].port);   // power-up state
         }
         mod.board.variant = s.board;
         std::string why;
@@ -203,6 +274,7 @@ void load()
             return;
         }
     }
+    load_state();
 }
 
 // Counts the call; true when a fault is scheduled for it, with its code.
@@ -244,7 +316,8 @@ void advance(libusb_device_handle &h)
     while (w.fed < w.limit && replies_waiting(h.port) < reply_room && !hung() && !unplugged()) {
         sim_port_write(h.port, board, data + w.fed, 1);
         w.fed++;
-        state.commands++;
+        if (++state.commands == state.interrupt_after)
+            interrupt();
     }
     w.tc->offset = static_cast<int>(w.fed);
     if (w.fed == w.limit || unplugged())
@@ -283,6 +356,22 @@ void copy_string(char *dest, int len, const std::string &text)
     size_t n = std::min(text.size(), static_cast<size_t>(len - 1));
     std::memcpy(dest, text.data(), n);
     dest[n] = '\0';
+}
+
+// Claims the context's interface of module m, as libftdi's ftdi_usb_open_dev
+// does; its device reset drops the replies waiting.
+int claim(ftdi_context *ftdi, standin_module &m)
+{
+    if (m.locked)
+        return -4;
+    libusb_device_handle &h = m.intf[static_cast<size_t>(ftdi->interface)];
+    if (h.claimed)
+        return -5;
+    h.claimed = true;
+    h.write = pending_write();
+    sim_port_purge(h.port, true, false);
+    ftdi->usb_dev = &h;
+    return 0;
 }
 
 void release(ftdi_context *ftdi)
@@ -369,10 +458,14 @@ int ftdi_usb_get_strings(struct ftdi_context *ftdi, struct libusb_device *dev, c
         return code;
     if (!ftdi || !dev)
         return -1;
-    const sim_module_setting &s = state.modules[dev->module].strings;
+    const standin_module &m = state.modules[dev->module];
+    if (m.locked)
+        return -4;
     copy_string(manufacturer, mnf_len, "FTDI");
-    copy_string(description, desc_len, s.description);
-    copy_string(serial, serial_len, s.serial);
+    copy_string(description, desc_len, m.strings.description);
+    if (serial && m.no_serial)
+        return -9;
+    copy_string(serial, serial_len, m.strings.serial);
     return 0;
 }
 
@@ -393,6 +486,9 @@ int ftdi_set_interface(struct ftdi_context *ftdi, enum ftdi_interface interface)
     return 0;
 }
 
+// libftdi 1.5's walk: the first device of the vendor and product that it
+// cannot open (-4), or whose product string (-8) or serial number (-9) it
+// cannot read, ends the search, even when a later device would match.
 int ftdi_usb_open_desc(struct ftdi_context *ftdi, int vendor, int product, const char *description,
                        const char *serial)
 {
@@ -405,18 +501,28 @@ int ftdi_usb_open_desc(struct ftdi_context *ftdi, int vendor, int product, const
     if (vendor != vendor_ftdi || product != product_2232)
         return -3;
     for (standin_module &m : state.modules) {
-        if ((description && m.strings.description != description) || (serial && m.strings.serial != serial))
+        if (m.locked)
+            return -4;
+        if (description && m.strings.description != description)
             continue;
-        libusb_device_handle &h = m.intf[static_cast<size_t>(ftdi->interface)];
-        if (h.claimed)
-            return -5;
-        h.claimed = true;
-        h.write = pending_write();
-        sim_port_open(h.port);
-        ftdi->usb_dev = &h;
-        return 0;
+        if (serial && m.no_serial)
+            return -9;
+        if (serial && m.strings.serial != serial)
+            continue;
+        return claim(ftdi, m);
     }
     return -3;
+}
+
+int ftdi_usb_open_dev(struct ftdi_context *ftdi, struct libusb_device *dev)
+{
+    std::lock_guard<std::mutex> guard(lock);
+    int code = 0;
+    if (fails(ftdi_fn_open_dev, code))
+        return code;
+    if (!ftdi)
+        return -8;
+    return claim(ftdi, state.modules[dev->module]);
 }
 
 int ftdi_usb_close(struct ftdi_context *ftdi)
@@ -427,6 +533,7 @@ int ftdi_usb_close(struct ftdi_context *ftdi)
     if (!ftdi)
         return -3;
     release(ftdi);
+    save_state();
     return failed ? code : 0;
 }
 
@@ -437,7 +544,7 @@ int ftdi_usb_reset(struct ftdi_context *ftdi)
     int code = 0;
     if (!reach(ftdi_fn_reset, ftdi, h, -2, -1, code))
         return code;
-    sim_port_purge(h->port, true, true);
+    sim_port_purge(h->port, true, false);
     return 0;
 }
 
@@ -457,10 +564,9 @@ int ftdi_tcoflush(struct ftdi_context *ftdi)
     std::lock_guard<std::mutex> guard(lock);
     libusb_device_handle *h = nullptr;
     int code = 0;
-    if (!reach(ftdi_fn_tcoflush, ftdi, h, -2, -1, code))
-        return code;
-    sim_port_purge(h->port, false, true);
-    return 0;
+    // The chip's buffer of written bytes passes them on to the command
+    // processor as fast as it takes them, so there is nothing to drop.
+    return reach(ftdi_fn_tcoflush, ftdi, h, -2, -1, code) ? 0 : code;
 }
 
 int ftdi_set_latency_timer(struct ftdi_context *ftdi, unsigned char latency)
@@ -488,10 +594,11 @@ int ftdi_set_bitmode(struct ftdi_context *ftdi, unsigned char bitmask, unsigned 
     int code = 0;
     if (!reach(ftdi_fn_bitmode, ftdi, h, -2, -1, code))
         return code;
-    // Only interface A carries the host bus; a new mode drops a partly
-    // received command.
+    // Only interface A carries the host bus; only the reset mode drops a
+    // partly received command.
     h->port.host_bus = mode == BITMODE_MCU && h->index == 0;
-    sim_port_purge(h->port, false, true);
+    if (mode == BITMODE_RESET)
+        sim_port_purge(h->port, false, true);
     return 0;
 }
 
