@@ -17,6 +17,8 @@
 #include "ftd2xx.h"
 
 #include <ftdi.h>
+#include <libusb.h>
+#include <sys/time.h>
 
 #include <array>
 #include <chrono>
@@ -174,6 +176,19 @@ int top_up(open_interface &o)
     return got == usb_timeout ? 0 : got;
 }
 
+// With the receive buffer full no read handles libusb's events, which
+// complete the write: waits on them until it completes or the deadline
+// passes. Returns 0 or a libusb error.
+int await_write(open_interface &o, ftdi_transfer_control &tc, lib_clock::time_point deadline)
+{
+    auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - lib_clock::now()).count();
+    if (left <= 0)
+        return 0;
+    timeval tv{static_cast<time_t>(left / 1000000), static_cast<suseconds_t>(left % 1000000)};
+    int r = libusb_handle_events_timeout_completed(o.ftdi->usb_ctx, &tv, &tc.completed);
+    return r == LIBUSB_ERROR_INTERRUPTED ? 0 : r;
+}
+
 FT_STATUS write_all(open_interface &o, const uint8_t *data, DWORD size, DWORD &written)
 {
     written = 0;
@@ -186,7 +201,7 @@ FT_STATUS write_all(open_interface &o, const uint8_t *data, DWORD size, DWORD &w
             return FT_IO_ERROR;
         int seen = 0;
         while (!tc->completed) {
-            int got = top_up(o);
+            int got = unread(o) < receive_limit ? top_up(o) : await_write(o, *tc, progress + stall_limit);
             if (got < 0) {
                 ftdi_transfer_data_cancel(tc, nullptr);
                 return transfer_failure(got);

@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -109,6 +111,32 @@ TEST(FtdiLibrary, WholeTransfersOverPiecesAndHeldReplies)
     ASSERT_EQ(FT_Purge(h, FT_PURGE_RX | FT_PURGE_TX), FT_OK);
     ASSERT_EQ(FT_GetQueueStatus(h, &queued), FT_OK);
     EXPECT_EQ(queued, 0u);
+    EXPECT_EQ(FT_Close(h), FT_OK);
+}
+
+// Replies that the caller never reads: once the library's receive buffer
+// holds 4 MiB the chip takes no more commands, and the write fails at the
+// deadline, having waited for it rather than spun.
+TEST(FtdiLibrary, WriteStalledByUnreadRepliesWaitsOutTheDeadline)
+{
+    setenv("FTD2XX_SIM_MODULES", "DLP2232M=GS1", 1);
+    FT_HANDLE h = nullptr;
+    ASSERT_EQ(open_serial("GS1A", &h), FT_OK);
+    ASSERT_EQ(FT_SetBitMode(h, 0x00, 0x08), FT_OK);
+    std::vector<uint8_t> cmd;
+    for (size_t i = 0; i < (size_t(1) << 22) + 1024; i++)
+        cmd.insert(cmd.end(), {0x91, 0, 0});
+    DWORD n = 0;
+    auto start = std::chrono::steady_clock::now();
+    std::clock_t cpu = std::clock();
+    EXPECT_EQ(FT_Write(h, cmd.data(), static_cast<DWORD>(cmd.size()), &n), FT_IO_ERROR);
+    double cpu_s = double(std::clock() - cpu) / CLOCKS_PER_SEC;
+    double wall_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_GE(wall_s, 3.0);
+    EXPECT_LT(cpu_s, 1.0);
+    DWORD queued = 0;
+    ASSERT_EQ(FT_GetQueueStatus(h, &queued), FT_OK);
+    EXPECT_GE(queued, 1u << 22);
     EXPECT_EQ(FT_Close(h), FT_OK);
 }
 

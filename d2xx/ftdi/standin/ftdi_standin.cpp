@@ -1,8 +1,9 @@
 // A stand-in for libftdi1, for tests of the D2XX library over libftdi1
-// without USB devices: the libftdi1 functions that library calls, with the
-// names and signatures of libftdi1 1.5, backed by the simulated module's
-// models (the FTD2XX_SIM_MODULES modules, FTD2XX_SIM_BOARD board and
-// FTD2XX_SIM_CHIP chip, through the MPSSE command processor of mpsse.h).
+// without USB devices: the libftdi1 functions that library calls (and the
+// one libusb function it calls itself), with the names and signatures of
+// libftdi1 1.5 and libusb 1.0, backed by the simulated module's models (the
+// FTD2XX_SIM_MODULES modules, FTD2XX_SIM_BOARD board and FTD2XX_SIM_CHIP
+// chip, through the MPSSE command processor of mpsse.h).
 //
 // The FT2232 is modelled as far as the library's data path depends on it:
 // the command processor stops taking commands while reply_room reply bytes
@@ -40,6 +41,8 @@
 #include "board.h"
 #include "mpsse.h"
 #include "settings.h"
+
+#include <libusb.h>
 
 #include <algorithm>
 #include <array>
@@ -687,6 +690,23 @@ void ftdi_transfer_data_cancel(struct ftdi_transfer_control *tc, struct timeval 
     if (h && h->write.tc == tc)
         h->write = pending_write();
     std::free(tc);
+}
+
+// Events are the chip taking what it has room for on every claimed
+// interface; nothing else happens while the host waits.
+int libusb_handle_events_timeout_completed(libusb_context *ctx, struct timeval *tv, int *completed)
+{
+    std::unique_lock<std::mutex> guard(lock);
+    (void)ctx;
+    for (standin_module &m : state.modules)
+        for (libusb_device_handle &h : m.intf)
+            if (h.claimed)
+                advance(h);
+    if (completed && *completed)
+        return 0;
+    guard.unlock();
+    std::this_thread::sleep_for(std::chrono::seconds(tv->tv_sec) + std::chrono::microseconds(tv->tv_usec));
+    return 0;
 }
 
 } // extern "C"
