@@ -94,9 +94,9 @@ std::string published_maps_dir()
 
 std::string published_maps_missing()
 {
-    return "the published fuse maps are not here: put the folder holding jedec/*.jed "
-           "at ../shared/testdata beside the project, or name it with "
-           "-DGATESWEEP_TESTDATA_DIR=FOLDER";
+    return std::string("no published fuse maps in ") + SHARED_TESTDATA_DIR +
+           "/jedec: put the folder holding jedec/*.jed at ../shared/testdata beside the project, "
+           "or name it with -DGATESWEEP_TESTDATA_DIR=FOLDER";
 }
 
 #ifdef _WIN32
