@@ -103,7 +103,7 @@ int pld_read(int dev, const char *path)
         return 0;
     }
     std::printf("Reading PLD. Press Ctrl+C to abort.\n");
-    // What the sweep has said so far stays said if it is interrupted.
+    // What has been said stays said when the sweep or the save is interrupted.
     std::fflush(stdout);
 
     std::vector<uint8_t> image(256 * steps);
@@ -121,6 +121,7 @@ int pld_read(int dev, const char *path)
         ft_get_data(dev, image.data() + rx * steps, steps);
     }
     std::printf("Finished reading PLD.\t\t\n");
+    std::fflush(stdout);
 
     if (!file_target_write(target, image.data(), image.size())) {
         std::printf("Error: could not write to `%s'.\n", path);
