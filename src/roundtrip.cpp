@@ -107,9 +107,11 @@ bool at_keyword(const scanner &s, const char *word)
     size_t n = std::char_traits<char>::length(word);
     if (name_length(s) != n)
         return false;
-    for (size_t i = 0; i < n; i++)
-        if (std::tolower(static_cast<unsigned char>(s.text[s.pos + i])) != std::tolower(static_cast<unsigned char>(word[i])))
+    for (size_t i = 0; i < n; i++) {
+        const unsigned char c = static_cast<unsigned char>(s.text[s.pos + i]), w = static_cast<unsigned char>(word[i]);
+        if (std::tolower(c) != std::tolower(w))
             return false;
+    }
     return true;
 }
 
@@ -367,6 +369,13 @@ bool term_same(const rt_term &a, const rt_term &b)
     return a.care == b.care && a.value == b.value;
 }
 
+void note_mismatch(rt_pin_result &r, uint32_t index)
+{
+    if (r.first.size() < shown_mismatches)
+        r.first.push_back(index);
+    r.mismatches++;
+}
+
 } // namespace
 
 std::vector<uint64_t> rt_evaluate(const rt_equation &eq)
@@ -409,13 +418,21 @@ std::array<rt_pin_result, 8> rt_compare(const std::vector<uint8_t> &dump, const 
             bool driven = !(lo == 0 && hi == 1);
             bool want_driven = pin.out.present && (!pin.oe.present || (enabled[i / 64] >> (i % 64) & 1));
             bool bad = driven != want_driven || (driven && (level[i / 64] >> (i % 64) & 1) != (dump[i] >> k & 1u));
-            if (bad) {
-                rt_pin_result &r = result[k];
-                if (r.first.size() < shown_mismatches)
-                    r.first.push_back(i);
-                r.mismatches++;
-            }
+            if (bad)
+                note_mismatch(result[k], i);
         }
+    }
+    return result;
+}
+
+std::array<rt_pin_result, 8> rt_compare_dumps(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b)
+{
+    std::array<rt_pin_result, 8> result;
+    for (uint32_t i = 0; i < rt_conditions; i++) {
+        const unsigned differ = a[i] ^ b[i];
+        for (unsigned k = 0; k < 8; k++)
+            if (differ >> k & 1)
+                note_mismatch(result[k], i);
     }
     return result;
 }

@@ -71,4 +71,8 @@ struct rt_pin_result {
 // equation) says, and read its output equation's level wherever it is.
 std::array<rt_pin_result, 8> rt_compare(const std::vector<uint8_t> &dump, const rt_design &design);
 
+// Compares two 262144-byte dumps: per pin, the dump indices where they read
+// differently.
+std::array<rt_pin_result, 8> rt_compare_dumps(const std::vector<uint8_t> &a, const std::vector<uint8_t> &b);
+
 #endif

@@ -1,39 +1,71 @@
 // The gatesweep-check program: reads a dump and the text `gatesweep analyze'
 // printed for it, and tells whether the equations reproduce the dump
-// (roundtrip.h does the work). Every failure, a lost standard output too, is
+// (roundtrip.h does the work); or tells where two dumps differ. Every failure, a lost standard output too, is
 // one line and status 2.
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "files.h"
 #include "roundtrip.h"
 
 namespace {
 
-int check(const char *dump_path, const char *text_path)
+// Reads a dump: exactly rt_conditions bytes, reading no more than a dump
+// holds. False after one line on standard error.
+bool read_dump(const char *path, std::vector<uint8_t> &dump)
 {
-    // The dump first: its size is checked before the text is read, and no
-    // more of it is read than a dump holds.
-    std::string dump_bytes, text;
-    switch (read_bounded(dump_path, rt_conditions, dump_bytes)) {
+    std::string bytes;
+    switch (read_bounded(path, rt_conditions, bytes)) {
     case READ_FAILED:
-        std::fprintf(stderr, "gatesweep-check: cannot read the dump `%s'\n", dump_path);
-        return 2;
+        std::fprintf(stderr, "gatesweep-check: cannot read the dump `%s'\n", path);
+        return false;
     case READ_TOO_LONG:
-        std::fprintf(stderr, "gatesweep-check: `%s' holds more than %u bytes, not a dump of %u\n", dump_path,
+        std::fprintf(stderr, "gatesweep-check: `%s' holds more than %u bytes, not a dump of %u\n", path,
                      static_cast<unsigned>(rt_conditions), static_cast<unsigned>(rt_conditions));
-        return 2;
+        return false;
     case READ_OK:
         break;
     }
-    if (dump_bytes.size() != rt_conditions) {
-        std::fprintf(stderr, "gatesweep-check: `%s' holds %zu bytes, not a dump of %u\n", dump_path,
-                     dump_bytes.size(), static_cast<unsigned>(rt_conditions));
-        return 2;
+    if (bytes.size() != rt_conditions) {
+        std::fprintf(stderr, "gatesweep-check: `%s' holds %zu bytes, not a dump of %u\n", path, bytes.size(),
+                     static_cast<unsigned>(rt_conditions));
+        return false;
     }
+    dump.assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+// One line per pin, B7 first: its count of what (one, many) and the first
+// dump indices. Returns the total; bad_pins counts the pins with any.
+unsigned print_pins(const std::array<rt_pin_result, 8> &result, const char *one, const char *many,
+                    unsigned &bad_pins)
+{
+    unsigned total = 0;
+    bad_pins = 0;
+    for (unsigned k = 8; k-- > 0;) {
+        const rt_pin_result &r = result[k];
+        std::printf("B%u: %u %s", k, r.mismatches, r.mismatches == 1 ? one : many);
+        for (size_t j = 0; j < r.first.size(); j++)
+            std::printf("%s0x%05X", j == 0 ? ", first at " : " ", static_cast<unsigned>(r.first[j]));
+        std::printf("\n");
+        total += r.mismatches;
+        if (r.mismatches)
+            bad_pins++;
+    }
+    return total;
+}
+
+int check(const char *dump_path, const char *text_path)
+{
+    // The dump first: its size is checked before the text is read.
+    std::vector<uint8_t> dump;
+    if (!read_dump(dump_path, dump))
+        return 2;
+    std::string text;
     switch (read_bounded(text_path, rt_max_text, text)) {
     case READ_FAILED:
         std::fprintf(stderr, "gatesweep-check: cannot read the equations `%s'\n", text_path);
@@ -53,19 +85,8 @@ int check(const char *dump_path, const char *text_path)
         return 2;
     }
 
-    std::vector<uint8_t> dump(dump_bytes.begin(), dump_bytes.end());
-    std::array<rt_pin_result, 8> result = rt_compare(dump, design);
-    unsigned total = 0, bad_pins = 0;
-    for (unsigned k = 8; k-- > 0;) {
-        const rt_pin_result &r = result[k];
-        std::printf("B%u: %u %s", k, r.mismatches, r.mismatches == 1 ? "mismatch" : "mismatches");
-        for (size_t j = 0; j < r.first.size(); j++)
-            std::printf("%s0x%05X", j == 0 ? ", first at " : " ", static_cast<unsigned>(r.first[j]));
-        std::printf("\n");
-        total += r.mismatches;
-        if (r.mismatches)
-            bad_pins++;
-    }
+    unsigned bad_pins;
+    unsigned total = print_pins(rt_compare(dump, design), "mismatch", "mismatches", bad_pins);
     if (total == 0) {
         std::printf("Round trip exact: the equations reproduce all %u conditions.\n",
                     static_cast<unsigned>(rt_conditions));
@@ -76,12 +97,31 @@ int check(const char *dump_path, const char *text_path)
     return 1;
 }
 
+// Two dumps of one chip, as a reading is trusted once it repeats.
+int compare(const char *a_path, const char *b_path)
+{
+    std::vector<uint8_t> a, b;
+    if (!read_dump(a_path, a) || !read_dump(b_path, b))
+        return 2;
+    unsigned bad_pins;
+    unsigned total = print_pins(rt_compare_dumps(a, b), "difference", "differences", bad_pins);
+    if (total == 0) {
+        std::printf("Dumps identical: all %u conditions read the same.\n", static_cast<unsigned>(rt_conditions));
+        return 0;
+    }
+    std::printf("Dumps differ: %u %s on %u pin%s.\n", total, total == 1 ? "difference" : "differences", bad_pins,
+                bad_pins == 1 ? "" : "s");
+    return 1;
+}
+
 void usage(FILE *to)
 {
     std::fputs("usage: gatesweep-check DUMP.bin CUPL.txt\n"
+               "       gatesweep-check --compare A.bin B.bin\n"
                "       gatesweep-check -h | --help | --version\n"
                "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input).\n"
-               "  Exit status: 0 exact, 1 mismatches, 2 unreadable input.\n",
+               "  --compare tells where two dumps of one chip read differently.\n"
+               "  Exit status: 0 exact or identical, 1 mismatches or differences, 2 unreadable input.\n",
                to);
 }
 
@@ -95,13 +135,14 @@ int run(int argc, char **argv)
         std::printf("gatesweep-check %s\n", GATESWEEP_VERSION);
         return 0;
     }
+    const bool comparing = argc == 4 && std::strcmp(argv[1], "--compare") == 0;
     // An option anywhere else, or with other arguments, is a wrong call.
-    if (argc != 3 || (argv[1][0] == '-' && argv[1][1] != '\0')) {
+    if (!comparing && (argc != 3 || (argv[1][0] == '-' && argv[1][1] != '\0'))) {
         usage(stderr);
         return 2;
     }
     try {
-        return check(argv[1], argv[2]);
+        return comparing ? compare(argv[2], argv[3]) : check(argv[1], argv[2]);
     } catch (const std::bad_alloc &) {
         std::fprintf(stderr, "gatesweep-check: out of memory\n");
         return 2;

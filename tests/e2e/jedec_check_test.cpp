@@ -11,7 +11,8 @@ unsigned bit(unsigned v, unsigned n) { return v >> n & 1; }
 
 // Runs gatesweep-check with args in a folder holding text as chip.txt and
 // u12.bin, the dump of the worked example behind tests/golden/u12.txt, forms.bin (B0, B1 high, B2 = I1, B3 = I0
-// while I2, every other pin floating) and short.bin.
+// while I2, every other pin floating), short.bin, and flipped.bin: u12.bin
+// with B7 and B0 read wrong at index 5 and B7 at the last index.
 run_result check(const std::string &text, const std::string &args, const std::string &shell_prefix = "")
 {
     static const std::string dir = make_temp_dir();
@@ -20,6 +21,9 @@ run_result check(const std::string &text, const std::string &args, const std::st
         write_file(dir + "/forms.bin", make_dump([](unsigned ix, unsigned, unsigned &oe, unsigned &out) {
                        oe = 0x07 | bit(ix, 2) << 3, out = 0x03 | bit(ix, 1) << 2 | bit(ix, 0) << 3;
                    }));
+        std::vector<uint8_t> flipped = make_dump(u12_chip);
+        flipped[5] ^= 0x81, flipped[dump_size - 1] ^= 0x80;
+        write_file(dir + "/flipped.bin", flipped);
         write_file(dir + "/short.bin", std::vector<uint8_t>(1000));
     }
     write_text(dir + "/chip.txt", text);
@@ -33,10 +37,13 @@ const std::string pins = "pin 1 = I0; pin 2 = I1; pin 3 = I2; pin 4 = I3; pin 5 
                          " pin 8 = I7; pin 9 = I8; pin 11 = I9;\nPIN 12 = B0; Pin 13 = B1; pin 14 = B2; pin 15 = B3;"
                          " pin 16 = B4; pin 17 = B5; pin 18 = B6; pin 19 = B7;\n";
 
-const std::string usage = "usage: gatesweep-check DUMP.bin CUPL.txt\n"
-                          "       gatesweep-check -h | --help | --version\n"
-                          "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input).\n"
-                          "  Exit status: 0 exact, 1 mismatches, 2 unreadable input.\n";
+const std::string usage =
+    "usage: gatesweep-check DUMP.bin CUPL.txt\n"
+    "       gatesweep-check --compare A.bin B.bin\n"
+    "       gatesweep-check -h | --help | --version\n"
+    "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input).\n"
+    "  --compare tells where two dumps of one chip read differently.\n"
+    "  Exit status: 0 exact or identical, 1 mismatches or differences, 2 unreadable input.\n";
 
 std::string edited(std::string text, const std::string &from, const std::string &to)
 {
@@ -134,6 +141,8 @@ TEST(JedecCheck, HelpVersionWrongCallsAndLostOutput)
         {"u12.bin chip.txt chip.txt", "2", "", usage},
         {"u12.bin chip.txt > /dev/full", "2", "", lost},
         {"--help > /dev/full", "2", "", lost},
+        {"--compare u12.bin flipped.bin > /dev/full", "2", "", lost},
+        {"--compare u12.bin", "2", "", usage},
     };
     for (const auto &c : cases) {
         run_result r = check(u12_text, c[0]);
@@ -169,4 +178,26 @@ TEST(JedecCheck, ManyDistinctTermsInLittleMemory)
     }
     run_result r = check(text + ";\n", "u12.bin chip.txt", "ulimit -v 300000; ");
     EXPECT_EQ(std::to_string(r.status) + r.err, "1");
+}
+
+TEST(JedecCheck, ComparesTwoDumps)
+{
+    const std::string same = "B7: 0 differences\nB6: 0 differences\nB5: 0 differences\nB4: 0 differences\n"
+                             "B3: 0 differences\nB2: 0 differences\nB1: 0 differences\nB0: 0 differences\n";
+    const std::string cases[][4] = {
+        {"u12.bin u12.bin", "0", same + "Dumps identical: all 262144 conditions read the same.\n", ""},
+        {"flipped.bin u12.bin", "1",
+         "B7: 2 differences, first at 0x00005 0x3FFFF\nB6: 0 differences\nB5: 0 differences\nB4: 0 differences\n"
+         "B3: 0 differences\nB2: 0 differences\nB1: 0 differences\nB0: 1 difference, first at 0x00005\n"
+         "Dumps differ: 3 differences on 2 pins.\n",
+         ""},
+        {"u12.bin short.bin", "2", "", "gatesweep-check: `short.bin' holds 1000 bytes, not a dump of 262144\n"},
+        {"none.bin u12.bin", "2", "", "gatesweep-check: cannot read the dump `none.bin'\n"},
+        {"u12.bin /dev/zero", "2", "",
+         "gatesweep-check: `/dev/zero' holds more than 262144 bytes, not a dump of 262144\n"},
+    };
+    for (const auto &c : cases) {
+        run_result r = check("", "--compare " + c[0]);
+        EXPECT_EQ(std::to_string(r.status) + "\n" + r.out + "--\n" + r.err, c[1] + "\n" + c[2] + "--\n" + c[3]) << c[0];
+    }
 }
