@@ -51,10 +51,10 @@ TEST(FtdiPrograms, UnreadableModuleBeforeTheAdapterIsPassedOver)
     }
 }
 
-// A run interrupted in the middle of a command (here within the reset's
-// first bus write, and within a read of the sweep's ninth block) leaves the
-// partial command in the module, which stays plugged in: the next dump is
-// exact all the same.
+// A run interrupted in the middle of a command (here within the first bus
+// write after the 12 bytes of the reset, and within a read of the sweep's
+// ninth block) leaves the partial command in the module, which stays
+// plugged in: the next dump is exact all the same.
 TEST(FtdiPrograms, DumpAfterAnInterruptedRunIsExact)
 {
     std::string dir = make_temp_dir();
