@@ -89,7 +89,9 @@ int analyze_func(char **argv, int argc, int, int)
         std::printf("Specify a filename.\n");
         return 0;
     }
-    return analyze_pal(argv[2]) ? 1 : 0;
+    // Text that never reached standard output is a failure too.
+    const bool analysed = analyze_pal(argv[2]);
+    return stdout_complete(GATESWEEP_PROGRAM) && analysed ? 1 : 0;
 }
 
 int pld_read(int dev, const char *path)

@@ -39,6 +39,20 @@ TEST_P(AnalyzeCommand, ShortAndMissingFiles)
     std::remove(dir.c_str());
 }
 
+#ifndef _WIN32
+TEST_P(AnalyzeCommand, TextThatStandardOutputCannotTakeIsAFailure)
+{
+    // A full disk, as /dev/full plays it.
+    const std::string dir = make_temp_dir(), exe = GetParam();
+    write_file(dir + "/u12.bin", make_dump(u12_chip));
+    const run_result r = run_program(dir, {}, "/bin/sh", {"-c", exe + " analyze u12.bin > /dev/full"});
+    EXPECT_EQ(std::to_string(r.status) + r.err,
+              "2" + exe.substr(exe.rfind('/') + 1) + ": could not write to standard output\n");
+    std::remove((dir + "/u12.bin").c_str());
+    std::remove(dir.c_str());
+}
+#endif
+
 INSTANTIATE_TEST_SUITE_P(BothPrograms, AnalyzeCommand, ::testing::Values(GATESWEEP_EXE, GATESWEEP_B_EXE),
                          [](const ::testing::TestParamInfo<const char *> &info) {
                              return std::string(info.index == 0 ? "board_a" : "board_b");
