@@ -215,6 +215,25 @@ void compute_masks()
         iterms_ever_used |= m.out_mask | m.oe_mask;
 }
 
+bool warn_unreproduced(const equation_check &check, const char *filename)
+{
+    const std::array<uint32_t, NUM_BX> wrong = count_wrong(check);
+    bool warned = false;
+    for (int k = NUM_BX - 1; k >= 0; k--) {
+        if (!wrong[k])
+            continue;
+        std::fprintf(stderr, "Warning: the printed equations do not reproduce `%s': %s (pin %d) has %lu wrong %s.\n",
+                     filename, bx_name(k).c_str(), pin_number[BX_SIGNAL0 + k], static_cast<unsigned long>(wrong[k]),
+                     wrong[k] == 1 ? "reading" : "readings");
+        warned = true;
+    }
+    if (warned)
+        std::fputs("Warning: the chip may hold state (registered outputs, latches), or the dump may be noise; "
+                   "`gatesweep-check' shows where the equations fail.\n",
+                   stderr);
+    return warned;
+}
+
 bool analyze_pal(const char *filename)
 {
     if (!load_dump(filename))
@@ -225,6 +244,8 @@ bool analyze_pal(const char *filename)
     compute_masks();
     print_summary(stdout, filename);
     term_table table = new_term_table();
-    write_cupl(stdout, filename, table);
+    equation_check check = new_equation_check();
+    write_cupl(stdout, filename, table, &check);
+    warn_unreproduced(check, filename);
     return true;
 }

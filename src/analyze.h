@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "signals.h"
+#include "terms.h"
 
 // Behaviour flags of an I/O pin.
 constexpr uint32_t MC_FIXED_LO = 0x01;  // driven somewhere, every driven reading 0
@@ -36,7 +37,8 @@ extern std::array<macrocell, NUM_BX> mc;
 extern uint32_t iterms_ever_used;
 
 // The analyze command: analyses the dump file and prints the report and the
-// CUPL source on standard output. False when the file could not be read.
+// CUPL source on standard output, then checks the printed equations against
+// the dump. False when the file could not be read.
 bool analyze_pal(const char *filename);
 
 // The stages of analyze_pal, in their order.
@@ -63,6 +65,11 @@ void compute_masks();
 // Whether the driven readings of pin Bk are a function of the signals in mask:
 // no two conditions that agree on them read different levels while driven.
 bool driven_level_follows(int k, uint32_t mask);
+
+// Warns on standard error, a line per pin from B7 down and a closing line,
+// when the checked equations get some readings of the dump wrong (as a chip
+// that holds state gives). True when it warned.
+bool warn_unreproduced(const equation_check &check, const char *filename);
 
 // Whether signal j may be an input of the equations of pin Bk.
 bool is_eligible(int j, int k);

@@ -145,54 +145,69 @@ static int constant_for_empty_mask(int k, term_rule rule, const char *filename)
     return level;
 }
 
-static void write_output_equations(FILE *out, term_table &table, const char *filename)
+// Each equation is checked as its text reads: its constant, or its '!' and
+// the terms just enumerated, every one of which it lists.
+static void write_output_equations(FILE *out, term_table &table, const char *filename, equation_check *check)
 {
     for (int k = NUM_BX - 1; k >= 0; k--) {
         const macrocell &m = mc[k];
         if (!(m.flags & MC_OUTPUT))
             continue;
         const std::string name = bx_name(k);
-        if (m.flags & MC_FIXED_LO) {
-            std::fprintf(out, "\n%c%s\t= 'b'0;", ' ', name.c_str());
-        } else if (m.flags & MC_FIXED_HI) {
-            std::fprintf(out, "\n%c%s\t= 'b'1;", ' ', name.c_str());
-        } else if (m.out_mask == 0) {
-            std::fprintf(out, "\n %s\t= 'b'%d;", name.c_str(), constant_for_empty_mask(k, RULE_OUTPUT, filename));
+        int constant = -1;
+        if (m.flags & MC_FIXED_LO)
+            constant = 0;
+        else if (m.flags & MC_FIXED_HI)
+            constant = 1;
+        else if (m.out_mask == 0)
+            constant = constant_for_empty_mask(k, RULE_OUTPUT, filename);
+        if (constant >= 0) {
+            std::fprintf(out, "\n %s\t= 'b'%d;", name.c_str(), constant);
+            if (check)
+                check_constant(*check, k, RULE_OUTPUT, constant);
         } else {
-            std::fprintf(out, "\n%c%s\t= ", m.out_pol ? ' ' : '!', name.c_str());
+            const bool bang = !m.out_pol;
+            std::fprintf(out, "\n%c%s\t= ", bang ? '!' : ' ', name.c_str());
             write_terms(out, table, k, RULE_OUTPUT, m.out_mask, m.out_pol, m.out_nterms);
+            if (check)
+                check_terms(*check, table, k, RULE_OUTPUT, m.out_mask, bang);
         }
     }
 }
 
-static void write_enable_equations(FILE *out, term_table &table, const char *filename)
+static void write_enable_equations(FILE *out, term_table &table, const char *filename, equation_check *check)
 {
     for (int k = NUM_BX - 1; k >= 0; k--) {
         const macrocell &m = mc[k];
         if (!takes_terms(k, RULE_ENABLE))
             continue;
         if (m.oe_mask == 0) {
-            std::fprintf(out, " %s.oe\t= 'b'%d;", bx_name(k).c_str(),
-                         constant_for_empty_mask(k, RULE_ENABLE, filename));
+            const int constant = constant_for_empty_mask(k, RULE_ENABLE, filename);
+            std::fprintf(out, " %s.oe\t= 'b'%d;", bx_name(k).c_str(), constant);
+            if (check)
+                check_constant(*check, k, RULE_ENABLE, constant);
         } else {
-            std::fprintf(out, "%c%s.oe\t= ", m.oe_pol ? '!' : ' ', bx_name(k).c_str());
+            const bool bang = m.oe_pol != 0;
+            std::fprintf(out, "%c%s.oe\t= ", bang ? '!' : ' ', bx_name(k).c_str());
             write_terms(out, table, k, RULE_ENABLE, m.oe_mask, m.oe_pol, m.oe_nterms);
+            if (check)
+                check_terms(*check, table, k, RULE_ENABLE, m.oe_mask, bang);
         }
         if (k != 0)
             std::fputs("\n", out);
     }
 }
 
-void write_cupl(FILE *out, const char *filename, term_table &table)
+void write_cupl(FILE *out, const char *filename, term_table &table, equation_check *check)
 {
     std::fputs("\n", out);
     write_header(out, filename);
     write_declarations(out);
     std::fputs("\n/* Output and output enable equations */\n", out);
     extract_all(table, RULE_OUTPUT);
-    write_output_equations(out, table, filename);
+    write_output_equations(out, table, filename, check);
     std::fputs("\n", out);
     extract_all(table, RULE_ENABLE);
-    write_enable_equations(out, table, filename);
+    write_enable_equations(out, table, filename, check);
     std::fputs("\n\n/* End */\n", out);
 }

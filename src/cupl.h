@@ -14,7 +14,8 @@ std::string design_name(const char *filename);
 
 // Writes the header and declarations, runs the output and enable extractions
 // at their places, and writes the equations. An equation over an empty mask
-// is written as a constant, with a warning on standard error.
-void write_cupl(FILE *out, const char *filename, term_table &table);
+// is written as a constant, with a warning on standard error. With a check,
+// every equation is checked against the dump as it is written.
+void write_cupl(FILE *out, const char *filename, term_table &table, equation_check *check = nullptr);
 
 #endif

@@ -118,3 +118,79 @@ long next_term(const term_table &table, long from)
             return static_cast<long>(p);
     return -1;
 }
+
+equation_check new_equation_check()
+{
+    return equation_check(DUMP_SIZE, 0);
+}
+
+// Marks where Bk disagrees with the equation whose value at dump index i is
+// marks[i & mask] (0 or 1), inverted when bang: under the output rule the
+// level the pin reads where it is driven, under the enable rule whether it
+// is driven. Eight conditions at a time: those from i (a multiple of 8) on
+// find their marks in the eight bytes from i & mask on, condition i + j at
+// byte j & mask. One multiply moves them into place: byte a (a made of the
+// mask's low three signals) goes to every lane a + s, s made of the others,
+// and to bit k of it.
+static void check_marks(equation_check &check, const uint8_t *marks, int k, term_rule rule, uint32_t mask, bool bang)
+{
+    const uint32_t low = mask & 7;
+    uint64_t own = 0, spread = 0;
+    for (uint32_t j = 0; j < 8; j++) {
+        if ((j & ~low) == 0)
+            own |= uint64_t(0xFF) << (8 * j);
+        if ((j & low) == 0)
+            spread |= uint64_t(1) << (8 * j + k);
+    }
+    const uint64_t lane_bit = broadcast_byte(static_cast<uint8_t>(1u << k)), flip = bang ? lane_bit : 0;
+    const uint8_t *d = data.data(), *h = hiz_data.data();
+    uint8_t *w = check.data();
+    if (rule == RULE_OUTPUT) {
+        for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
+            const uint64_t level = ((load64(marks + (i & mask)) & own) * spread) ^ flip;
+            store64(w + i, load64(w + i) | ((level ^ load64(d + i)) & ~load64(h + i) & lane_bit));
+        }
+    } else {
+        for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
+            const uint64_t driven = ((load64(marks + (i & mask)) & own) * spread) ^ flip;
+            store64(w + i, load64(w + i) | ((driven ^ ~load64(h + i)) & lane_bit));
+        }
+    }
+}
+
+void check_terms(equation_check &check, const term_table &table, int k, term_rule rule, uint32_t mask, bool bang)
+{
+    check_marks(check, table.data(), k, rule, mask, bang);
+}
+
+void check_constant(equation_check &check, int k, term_rule rule, int constant)
+{
+    static const uint8_t no_term[8] = {};
+    check_marks(check, no_term, k, rule, 0, constant != 0);
+}
+
+std::array<uint32_t, NUM_BX> count_wrong(const equation_check &check)
+{
+    std::array<uint32_t, NUM_BX> count{};
+    uint64_t any = 0;
+    for (uint32_t i = 0; i < DUMP_SIZE; i += 8)
+        any |= load64(&check[i]);
+    if (!any)
+        return count;
+    // Per pin, byte-lane sums of up to 255 words, before a lane could carry.
+    const uint64_t ones = broadcast_byte(1), pair_lanes = 0x00FF00FF00FF00FFull;
+    for (uint32_t start = 0; start < DUMP_SIZE; start += 8 * 255) {
+        std::array<uint64_t, NUM_BX> lanes{};
+        const uint32_t end = std::min(DUMP_SIZE, start + 8 * 255);
+        for (uint32_t i = start; i < end; i += 8) {
+            const uint64_t v = load64(&check[i]);
+            for (int k = 0; k < NUM_BX; k++)
+                lanes[k] += (v >> k) & ones;
+        }
+        for (int k = 0; k < NUM_BX; k++) {
+            const uint64_t pairs = (lanes[k] & pair_lanes) + ((lanes[k] >> 8) & pair_lanes);
+            count[k] += static_cast<uint32_t>((pairs * 0x0001000100010001ull) >> 48);
+        }
+    }
+    return count;
+}

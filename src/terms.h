@@ -5,6 +5,7 @@
 #ifndef TERMS_H
 #define TERMS_H
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -44,5 +45,26 @@ void extract_all(term_table &table, term_rule rule);
 // ascending order, and -1 after the last one.
 void enumerate_terms(term_table &table, int k, term_rule rule, uint32_t mask, int level);
 long next_term(const term_table &table, long from);
+
+// The check of the printed equations against the dump, in the meaning that
+// gatesweep-check gives them: at every dump index a pin must be driven
+// exactly where its enable equation holds, and read its output equation's
+// level wherever it is driven ("driven" as the float map hiz_data has it).
+// A pin without an enable equation is driven in every condition and one
+// without an output equation in none, as the classification found them, so
+// only the equations can disagree. Bit k of the map at index i is set where
+// Bk's reading disagrees with them.
+using equation_check = std::vector<uint8_t>;
+equation_check new_equation_check();
+
+// Checks the equation of pin Bk of this kind whose terms are those last
+// enumerated (half 0 of the table) over mask, with a '!' when bang. A
+// constant 'b'c is checked as the equation without terms, with a '!' when
+// c is 1.
+void check_terms(equation_check &check, const term_table &table, int k, term_rule rule, uint32_t mask, bool bang);
+void check_constant(equation_check &check, int k, term_rule rule, int constant);
+
+// Per pin Bk, the number of dump indices where it disagrees.
+std::array<uint32_t, NUM_BX> count_wrong(const equation_check &check);
 
 #endif

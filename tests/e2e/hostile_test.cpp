@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sstream>
 
 #include "testkit.h"
 
@@ -22,6 +23,18 @@ run_result analyze(const std::string &dir, const std::string &file, const std::v
     run_result r = run_program(dir, {}, GATESWEEP_EXE, {"analyze", file});
     write_text(dir + "/out.txt", r.out);
     return r;
+}
+
+// The self-check's warning: for each pin Bk (from B7 down) the number of
+// readings that the printed equations get wrong.
+std::string not_reproduced(const std::string &file, const std::vector<std::pair<unsigned, unsigned>> &wrong)
+{
+    std::string text;
+    for (const auto &w : wrong)
+        text += "Warning: the printed equations do not reproduce `" + file + "': B" + std::to_string(w.first) +
+                " (pin " + std::to_string(12 + w.first) + ") has " + std::to_string(w.second) + " wrong readings.\n";
+    return text + "Warning: the chip may hold state (registered outputs, latches), or the dump may be noise; "
+                  "`gatesweep-check' shows where the equations fail.\n";
 }
 
 } // namespace
@@ -76,12 +89,40 @@ TEST(HostileDumps, ReadingsOfNoSignalAreWrittenAsConstants)
               "1Warning: the readings of B1 in `odd.bin' are not a function of any signals; its output equation "
               "is the constant 'b'1, the level it reads most often.\n"
               "Warning: where B0 floats in `odd.bin' is not a function of any signals; its enable equation is "
-              "the constant 'b'1, the state it is in most often.\n");
+              "the constant 'b'1, the state it is in most often.\n" + not_reproduced("odd.bin", {{1, 131072}, {0, 131072}}));
     expect_golden("no_signal.txt", r.out);
     // gatesweep-check reads the text: the constants are wrong where the pins do otherwise.
     r = run_program(dir, {}, GATESWEEP_CHECK_EXE, {"odd.bin", "out.txt"});
     EXPECT_EQ(r.status, 1) << r.err;
     EXPECT_NE(r.out.find("B1: 131072 mismatches"), std::string::npos) << r.out;
+    std::filesystem::remove_all(dir);
+}
+
+TEST(HostileDumps, ReadingsThatTheEquationsMissAreCountedAsGatesweepCheckCounts)
+{
+    // B0 shows a counter that steps through three states on every rising
+    // edge of I0 in sweep order, so its level is no function of the signals;
+    // B1 copies it while I2 is high and floats otherwise. B3 reads I4 but
+    // floats where the weak drives of B6 and B7 are high, which no other pin
+    // may read: its enable is the constant 'b'1. The rest drive I3.
+    const std::string dir = make_temp_dir();
+    unsigned clocks = 0;
+    run_result r = analyze(dir, "counter.bin", make_dump([&](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+                               oe = 0xF5u | bit(ix, 2) << 1 | ((bit(rx, 6) & bit(rx, 7)) ^ 1u) << 3;
+                               out = (clocks % 3 == 0) * 0x03u | bit(ix, 4) << 3 | bit(ix, 3) * 0xF4u;
+                               clocks += ix & 1;
+                           }));
+    EXPECT_EQ(std::to_string(r.status) + r.err,
+              "1Warning: where B3 floats in `counter.bin' is not a function of any signals; its enable equation is "
+              "the constant 'b'1, the state it is in most often.\n" +
+                  not_reproduced("counter.bin", {{3, 65536}, {1, 109226}, {0, 174760}}));
+    // gatesweep-check counts the same: its lines "Bk: N mismatches..." from B7 down.
+    r = run_program(dir, {}, GATESWEEP_CHECK_EXE, {"counter.bin", "out.txt"});
+    std::string counts;
+    std::istringstream lines(r.out);
+    for (std::string line; std::getline(lines, line) && line[0] == 'B';)
+        counts += line.substr(4, line.find(' ', 4) - 4) + " ";
+    EXPECT_EQ(std::to_string(r.status) + " " + counts, "1 0 0 0 0 65536 0 109226 174760 ") << r.out;
     std::filesystem::remove_all(dir);
 }
 
