@@ -15,6 +15,7 @@
 #include "analyze.h"
 #include "chip.h"
 #include "fit.h"
+#include "sweep.h"
 #include "jedec_file.h"
 
 namespace {

@@ -4,10 +4,10 @@
 #include <utility>
 
 #include "analyze.h"
-#include "board.h"
 #include "chip.h"
 #include "cupl.h"
 #include "jedec_file.h"
+#include "sweep.h"
 #include "summary.h"
 
 namespace {
@@ -610,60 +610,6 @@ uint8_t register_fingerprint()
         }
     }
     return static_cast<uint8_t>(driven & ~not_floating & ~not_held);
-}
-
-std::string jedec_text(const std::vector<uint8_t> &fuses, const std::string &header)
-{
-    std::string text = "\x02";
-    for (char c : printable(header))
-        text += c == '*' ? '_' : c; // a star would end the header early
-    text += "*\nQP20*\nQF" + std::to_string(fuses.size()) + "*\nG0*\nF0*\n";
-    auto field = [&](unsigned from, unsigned count) {
-        char addr[16];
-        std::snprintf(addr, sizeof addr, "L%04u ", from);
-        text += addr;
-        for (unsigned f = from; f < from + count; f++)
-            text += fuses[f] ? '1' : '0';
-        text += "*\n";
-    };
-    for (unsigned r = 0; r < gal_rows; r++)
-        field(r * gal_row_fuses, gal_row_fuses);
-    field(gal_xor, 8);
-    field(gal_ues, 64);
-    field(gal_ac1, 8);
-    field(gal_ptd, 64);
-    field(gal_syn, 2);
-    char sum[32];
-    std::snprintf(sum, sizeof sum, "C%04X*\n\x03", jedec_checksum(fuses));
-    text += sum;
-    unsigned transmission = 0;
-    for (char c : text)
-        transmission += static_cast<unsigned char>(c);
-    std::snprintf(sum, sizeof sum, "%04X\n", transmission & 0xFFFF);
-    text += sum;
-    return text;
-}
-
-std::vector<uint8_t> sweep_chip(std::unique_ptr<sim_chip> chip)
-{
-    sim_board board;
-    board.variant = sim_board_variant::a;
-    board.chip = std::move(chip);
-    // Board A: I0..I7 on the low input latch, I8 and I9 on the high one,
-    // which the sweep writes first. The sweep starts from reset latches.
-    sim_board_write(board, 0x0000, 0);
-    sim_board_write(board, 0x0200, 0);
-    sim_board_write(board, 0x0100, 0);
-    std::vector<uint8_t> readings(DUMP_SIZE, 0);
-    for (uint32_t rx = 0; rx < 256; rx++) {
-        sim_board_write(board, 0x0000, rx);
-        for (uint32_t ix = 0; ix < IX_COUNT; ix++) {
-            sim_board_write(board, 0x0200, ((ix >> 8) & 1) | ((ix >> 9) & 1) << 1);
-            sim_board_write(board, 0x0100, ix & 0xFF);
-            readings[dump_index(rx, ix)] = static_cast<uint8_t>(sim_board_read(board, 0x0000));
-        }
-    }
-    return readings;
 }
 
 bool fit_sweep(const std::string &jedec, const std::string &name, std::vector<uint8_t> &readings, std::string &err)

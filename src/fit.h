@@ -71,15 +71,6 @@ uint8_t register_fingerprint();
 // The 2194 fuses of the design (0 a connected fuse).
 std::vector<uint8_t> fit_fuses(const fit_design &design);
 
-// A JEDEC file of GAL16V8 fuses: STX, the header line (control characters
-// become '?', a star '_', so that it stays one field), QP20, QF2194, G0,
-// F0, the L fields, the fuse checksum C, ETX and the transmission checksum.
-std::string jedec_text(const std::vector<uint8_t> &fuses, const std::string &header);
-
-// The 262144 readings of a chip model driven as the dump sweep drives a
-// chip on board A (reset latches, then per weak drive every input value).
-std::vector<uint8_t> sweep_chip(std::unique_ptr<sim_chip> chip);
-
 // The 262144 readings of the fuse map in the GAL16V8 model, driven as the
 // dump sweep drives a chip on board A. False with the model's reason in err
 // when the text does not build a chip.

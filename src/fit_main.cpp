@@ -12,6 +12,7 @@
 #include "analyze.h"
 #include "files.h"
 #include "fit.h"
+#include "jedec_file.h"
 #include "summary.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include "analyze.h"
 #include "fit.h"
 #include "jedec_file.h"
+#include "sweep.h"
 #include "testkit.h"
 
 #include "../analysis/analysis_kit.h"

@@ -1,5 +1,7 @@
 #include "jedec_file.h"
 
+#include "gal16v8.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -234,4 +236,40 @@ bool jedec_read_file(const std::string &path, std::string &text, std::string &er
         return false;
     }
     return true;
+}
+
+std::string jedec_text(const std::vector<uint8_t> &fuses, const std::string &header)
+{
+    std::string text = "\x02";
+    for (char c : header) {
+        // A control character would break the transmission (STX, ETX), a
+        // star end the header early.
+        const bool control = static_cast<unsigned char>(c) < 0x20 || c == 0x7F;
+        text += control ? '?' : c == '*' ? '_' : c;
+    }
+    text += "*\nQP20*\nQF" + std::to_string(fuses.size()) + "*\nG0*\nF0*\n";
+    auto field = [&](unsigned from, unsigned count) {
+        char addr[16];
+        std::snprintf(addr, sizeof addr, "L%04u ", from);
+        text += addr;
+        for (unsigned f = from; f < from + count; f++)
+            text += fuses[f] ? '1' : '0';
+        text += "*\n";
+    };
+    for (unsigned r = 0; r < gal_rows; r++)
+        field(r * gal_row_fuses, gal_row_fuses);
+    field(gal_xor, 8);
+    field(gal_ues, 64);
+    field(gal_ac1, 8);
+    field(gal_ptd, 64);
+    field(gal_syn, 2);
+    char sum[32];
+    std::snprintf(sum, sizeof sum, "C%04X*\n\x03", jedec_checksum(fuses));
+    text += sum;
+    unsigned transmission = 0;
+    for (char c : text)
+        transmission += static_cast<unsigned char>(c);
+    std::snprintf(sum, sizeof sum, "%04X\n", transmission & 0xFFFF);
+    text += sum;
+    return text;
 }
