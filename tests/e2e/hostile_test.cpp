@@ -1,7 +1,7 @@
 // What the programs make of odd and hostile input: dumps that no chip in the
 // right adapter gives, outputs hidden behind their enables, readings of no
-// signal, paths that are no CUPL name, over-long files, and fuse maps that the
-// simulated socket refuses.
+// signal, readings that the equations miss, paths that are no CUPL name,
+// over-long files, and fuse maps that the simulated socket refuses.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -89,7 +89,8 @@ TEST(HostileDumps, ReadingsOfNoSignalAreWrittenAsConstants)
               "1Warning: the readings of B1 in `odd.bin' are not a function of any signals; its output equation "
               "is the constant 'b'1, the level it reads most often.\n"
               "Warning: where B0 floats in `odd.bin' is not a function of any signals; its enable equation is "
-              "the constant 'b'1, the state it is in most often.\n" + not_reproduced("odd.bin", {{1, 131072}, {0, 131072}}));
+              "the constant 'b'1, the state it is in most often.\n" +
+                  not_reproduced("odd.bin", {{1, 131072}, {0, 131072}}));
     expect_golden("no_signal.txt", r.out);
     // gatesweep-check reads the text: the constants are wrong where the pins do otherwise.
     r = run_program(dir, {}, GATESWEEP_CHECK_EXE, {"odd.bin", "out.txt"});

@@ -32,9 +32,9 @@ void expect_analysis(const std::string &dir, const char *warned, const std::vect
     std::string self_check;
     for (unsigned k = 8; k-- > 0;)
         if (wrong[7 - k])
-            self_check += "Warning: the printed equations do not reproduce `out.bin': B" + std::to_string(k) + " (pin " +
-                          std::to_string(12 + k) + ") has " + std::to_string(wrong[7 - k]) + " wrong reading" +
-                          (wrong[7 - k] == 1 ? ".\n" : "s.\n");
+            self_check += "Warning: the printed equations do not reproduce `out.bin': B" + std::to_string(k) +
+                          " (pin " + std::to_string(12 + k) + ") has " + std::to_string(wrong[7 - k]) +
+                          " wrong reading" + (wrong[7 - k] == 1 ? ".\n" : "s.\n");
     if (!self_check.empty())
         self_check += "Warning: the chip may hold state (registered outputs, latches), or the dump may be noise; "
                       "`gatesweep-check' shows where the equations fail.\n";
