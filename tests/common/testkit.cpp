@@ -164,7 +164,7 @@ std::string make_temp_dir()
     fs::path base = fs::temp_directory_path(ec);
     static unsigned serial = 0;
     for (int tries = 0; tries < 1000; tries++) {
-        std::string dir = (base / ("gatesweep-test." + std::to_string(_getpid()) + "." + std::to_string(serial++))).string();
+        std::string dir = (base / ("gatesweep-test." + std::to_string(process_id()) + "." + std::to_string(serial++))).string();
         if (fs::create_directory(dir, ec)) {
             note_scratch_folder(dir);
             return dir;
