@@ -8,7 +8,7 @@
 #include <fstream>
 #include <vector>
 
-constexpr size_t dump_bytes = 262144;
+#include "signals.h"
 
 namespace {
 
@@ -100,14 +100,14 @@ std::unique_ptr<sim_chip> make_dump_chip(const std::string &path, std::string &e
         return nullptr;
     }
     auto chip = std::make_unique<dump_chip>();
-    chip->data.resize(dump_bytes + 1);
+    chip->data.resize(DUMP_SIZE + 1);
     f.read(reinterpret_cast<char *>(chip->data.data()), static_cast<std::streamsize>(chip->data.size()));
     size_t got = static_cast<size_t>(f.gcount());
-    if (f.bad() || got != dump_bytes) {
+    if (f.bad() || got != DUMP_SIZE) {
         err = "`" + path + "' is not a dump of 262144 bytes";
         return nullptr;
     }
-    chip->data.resize(dump_bytes);
+    chip->data.resize(DUMP_SIZE);
     return chip;
 }
 

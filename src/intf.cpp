@@ -53,7 +53,7 @@ int read_bx_flush(uint8_t *buf)
 
 int acquire_device()
 {
-    if (ft_scan_devices("DLP2232M A") == 0) {
+    if (ft_scan_devices(intf_module_pattern) == 0) {
         std::printf("Error: No devices attached.\n");
         return -1;
     }

@@ -22,6 +22,10 @@ extern intf_state_t intf_state;
 // The board variant this program drives: "A" or "B".
 extern const char intf_board[];
 
+// What the description of the module's channel A contains: the modules
+// the programs list and use.
+constexpr const char intf_module_pattern[] = "DLP2232M A";
+
 // Command builders: each writes its bytes at buf and returns how many.
 int set_rx(uint8_t *buf, int rx);          // weak levels of B0..B7
 int set_ix(uint8_t *buf, uint16_t ix);     // levels of I0..I9: high latch, then low latch

@@ -4,6 +4,7 @@
 #include "files.h"
 #include "intf.h"
 #include "mcu.h"
+#include "signals.h"
 #include "usb.h"
 
 #include <array>
@@ -55,7 +56,7 @@ int print_help(int, char **argv)
         std::printf("%-26s : %s\n", left.c_str(), row->description);
     }
 
-    int found = ft_scan_devices("DLP2232M A");
+    int found = ft_scan_devices(intf_module_pattern);
     if (found == 0) {
         std::printf("\n No devices present.\n");
         return 0;
@@ -96,7 +97,7 @@ int analyze_func(char **argv, int argc, int, int)
 
 int pld_read(int dev, const char *path)
 {
-    constexpr int steps = 1024;
+    constexpr int steps = static_cast<int>(IX_COUNT);
     constexpr int block_bytes = 4 + steps * (8 + 3) + 1;
 
     file_target target;
@@ -108,10 +109,11 @@ int pld_read(int dev, const char *path)
     // What has been said stays said when the sweep or the save is interrupted.
     std::fflush(stdout);
 
-    std::vector<uint8_t> image(256 * steps);
+    std::vector<uint8_t> image(DUMP_SIZE);
     std::array<uint8_t, steps * 11 + 16> cmd;
-    for (int rx = 0; rx < 256; rx++) {
-        std::fprintf(stderr, "Progress: %.1f%%\r", static_cast<double>(rx * (100.0f / 255.0f)));
+    constexpr int last_rx = static_cast<int>(RX_COUNT) - 1;
+    for (int rx = 0; rx <= last_rx; rx++) {
+        std::fprintf(stderr, "Progress: %.1f%%\r", static_cast<double>(rx * (100.0f / last_rx)));
         int n = set_rx(cmd.data(), rx);
         for (int ix = 0; ix < steps; ix++) {
             n += set_ix(cmd.data() + n, static_cast<uint16_t>(ix));
@@ -120,7 +122,7 @@ int pld_read(int dev, const char *path)
         n += mcu_flush(cmd.data() + n);
         static_assert(block_bytes <= steps * 11 + 16, "command buffer too small");
         ft_send_data(dev, cmd.data(), n);
-        ft_get_data(dev, image.data() + rx * steps, steps);
+        ft_get_data(dev, image.data() + dump_index(static_cast<uint32_t>(rx), 0), steps);
     }
     std::printf("Finished reading PLD.\t\t\n");
     std::fflush(stdout);

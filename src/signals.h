@@ -17,12 +17,19 @@ constexpr int BX_SIGNAL0 = 10;          // signal number of B0; Bk is 10 + k
 // weak drive levels on B0..B7. The dump file holds one byte per index, bit k
 // the level read back on Bk.
 constexpr uint32_t DUMP_SIZE = 262144;
-constexpr uint32_t IX_COUNT = 1024;
+constexpr uint32_t IX_COUNT = 1024;     // input levels ix
+constexpr uint32_t RX_COUNT = DUMP_SIZE / IX_COUNT;  // weak drive levels rx, 256
 constexpr uint32_t IX_MASK = 0x003FF;
 constexpr int RX_SHIFT = 10;
 constexpr uint32_t SIGNAL_MASK_ALL = 0x3FFFF;
 
 constexpr uint32_t dump_index(uint32_t rx, uint32_t ix) { return (rx << RX_SHIFT) | ix; }
+
+// The bit of signal n in a dump index and in a signal mask, and that of Bk.
+constexpr uint32_t signal_bit(int n) { return 1u << n; }
+constexpr uint32_t bx_bit(int k) { return signal_bit(BX_SIGNAL0 + k); }
+// I9 (pin 11), the enable of a registered PAL's registered outputs.
+constexpr int I9_SIGNAL = 9;
 
 extern const char *const signal_name[NUM_SIGNALS];
 extern const int pin_number[NUM_SIGNALS];
