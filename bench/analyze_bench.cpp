@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -91,18 +92,24 @@ FILE *null_output()
     return f;
 }
 
-void quiet_load(const std::string &file)
+void quiet_load(const std::string &file, std::vector<uint8_t> &image)
 {
-    if (!load_dump(file.c_str()))
+    if (!load_dump(file.c_str(), image))
         std::abort();
 }
 
-void prepare(int which)
+// The analysis of a chip's dump file.
+std::unique_ptr<const dump_analysis> prepare(int which)
 {
-    quiet_load(dump_file(which));
-    clear_analysis();
-    classify_pins();
-    compute_masks();
+    std::vector<uint8_t> image;
+    quiet_load(dump_file(which), image);
+    return analyse_dump(image);
+}
+
+// A copy of the analysis of a chip's dump file for the stages to run on again.
+std::unique_ptr<dump_analysis> prepare_stages(int which)
+{
+    return std::make_unique<dump_analysis>(*prepare(which));
 }
 
 void label(benchmark::State &state)
@@ -113,57 +120,61 @@ void label(benchmark::State &state)
 void BM_load(benchmark::State &state)
 {
     const std::string file = dump_file(int(state.range(0)));
+    std::vector<uint8_t> image;
     for (auto _ : state)
-        quiet_load(file);
+        quiet_load(file, image);
     label(state);
 }
 
 void BM_classify(benchmark::State &state)
 {
-    prepare(int(state.range(0)));
+    std::unique_ptr<dump_analysis> a = prepare_stages(int(state.range(0)));
     for (auto _ : state) {
-        clear_analysis();
-        classify_pins();
+        clear_analysis(*a);
+        classify_pins(*a);
     }
     label(state);
 }
 
 void BM_masks(benchmark::State &state)
 {
-    prepare(int(state.range(0)));
+    std::unique_ptr<dump_analysis> a = prepare_stages(int(state.range(0)));
     for (auto _ : state)
-        compute_masks();
+        compute_masks(*a);
     label(state);
 }
 
 void BM_extract(benchmark::State &state)
 {
-    prepare(int(state.range(0)));
+    std::unique_ptr<const dump_analysis> a = prepare(int(state.range(0)));
     term_table table = new_term_table();
+    term_choices choices{};
     for (auto _ : state) {
-        extract_all(table, RULE_OUTPUT);
-        extract_all(table, RULE_ENABLE);
+        extract_all(*a, table, RULE_OUTPUT, choices);
+        extract_all(*a, table, RULE_ENABLE, choices);
     }
     label(state);
 }
 
 void BM_enumerate(benchmark::State &state)
 {
-    prepare(int(state.range(0)));
+    std::unique_ptr<const dump_analysis> a = prepare(int(state.range(0)));
     term_table table = new_term_table();
-    extract_all(table, RULE_OUTPUT);
-    extract_all(table, RULE_ENABLE);
+    term_choices choices{};
+    extract_all(*a, table, RULE_OUTPUT, choices);
+    extract_all(*a, table, RULE_ENABLE, choices);
     long terms = 0;
     for (auto _ : state) {
         for (int k = NUM_BX - 1; k >= 0; k--) {
             for (term_rule rule : {RULE_OUTPUT, RULE_ENABLE}) {
-                if (!takes_terms(k, rule))
+                if (!takes_terms(*a, k, rule))
                     continue;
-                const macrocell &m = mc[k];
+                const macrocell &m = a->mc[k];
+                const pin_terms &c = choices[k];
                 if (rule == RULE_OUTPUT)
-                    enumerate_terms(table, k, rule, m.out_mask, m.out_pol);
+                    enumerate_terms(*a, table, k, rule, m.out_mask, c.out_pol);
                 else
-                    enumerate_terms(table, k, rule, m.oe_mask, m.oe_pol);
+                    enumerate_terms(*a, table, k, rule, m.oe_mask, c.oe_pol);
                 for (long t = next_term(table, 0); t >= 0; t = next_term(table, t + 1))
                     terms++;
             }
@@ -176,28 +187,27 @@ void BM_enumerate(benchmark::State &state)
 // The summary and the CUPL text, extraction included, to the null device.
 void BM_write(benchmark::State &state)
 {
-    prepare(int(state.range(0)));
+    std::unique_ptr<const dump_analysis> a = prepare(int(state.range(0)));
     const std::string file = dump_file(int(state.range(0)));
     term_table table = new_term_table();
     for (auto _ : state) {
-        print_summary(null_output(), file.c_str());
-        write_cupl(null_output(), file.c_str(), table);
+        print_summary(null_output(), *a, file.c_str());
+        write_cupl(null_output(), *a, file.c_str(), table);
     }
     label(state);
 }
 
-// Everything analyze_pal does, output to the null device.
+// Everything analyze_pal does but the check, output to the null device.
 void BM_whole(benchmark::State &state)
 {
     const std::string file = dump_file(int(state.range(0)));
     for (auto _ : state) {
-        quiet_load(file);
-        clear_analysis();
-        classify_pins();
-        compute_masks();
-        print_summary(null_output(), file.c_str());
+        std::vector<uint8_t> image;
+        quiet_load(file, image);
+        std::unique_ptr<const dump_analysis> a = analyse_dump(image);
+        print_summary(null_output(), *a, file.c_str());
         term_table table = new_term_table();
-        write_cupl(null_output(), file.c_str(), table);
+        write_cupl(null_output(), *a, file.c_str(), table);
     }
     label(state);
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -37,7 +38,7 @@ std::string dense_pal16l8(unsigned seed)
 {
     std::mt19937 rng(seed);
     std::vector<uint8_t> f(2048, 0);
-    uint32_t readable = 0x3FF;
+    uint32_t readable = IX_MASK; // I0..I9
     const uint32_t array = gal_array_signals(gal_columns_combinational);
     for (unsigned k = 0; k < 8; k++) {
         const unsigned first = gal_first_row(k);
@@ -55,12 +56,12 @@ std::string dense_pal16l8(unsigned seed)
                 unsigned n;
                 do
                     n = rng() % 18;
-                while (!((enable ? 0x3FFu : readable) >> n & 1));
+                while (!((enable ? IX_MASK : readable) >> n & 1));
                 const int p = gal_column_of(gal_columns_combinational, n);
                 f[row * 32 + 2 * static_cast<unsigned>(p) + rng() % 2] = 0;
             }
         }
-        readable |= (1u << (10 + k)) & array;
+        readable |= bx_bit(static_cast<int>(k)) & array;
     }
     std::string t = "\x02" "bench*QF2048*L0000 ";
     for (uint8_t b : f)
@@ -75,13 +76,10 @@ bool show_reasons = false;
 void run(const std::string &name, const std::vector<uint8_t> &dump)
 {
     auto start = std::chrono::steady_clock::now();
-    std::copy(dump.begin(), dump.end(), data.begin());
-    clear_analysis();
-    classify_pins();
-    compute_masks();
+    std::unique_ptr<const dump_analysis> a = analyse_dump(dump);
     fit_design design;
     std::vector<std::string> reasons;
-    fit_status status = fit_dump(design, reasons);
+    fit_status status = fit_dump(*a, design, reasons);
     std::string verdict;
     if (status == FIT_OK) {
         std::string text = jedec_text(fit_fuses(design), "bench"), err;

@@ -13,7 +13,7 @@
 
 #include <unistd.h>
 
-#include "analyze.h"
+#include "report.h"
 
 namespace {
 

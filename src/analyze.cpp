@@ -3,23 +3,14 @@
 #endif
 #include "analyze.h"
 
+#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <filesystem>
 #include <system_error>
-#include <vector>
 
-#include "cupl.h"
-#include "summary.h"
-#include "terms.h"
 #include "wordops.h"
 
-std::array<uint8_t, DUMP_SIZE> data;
-std::array<uint8_t, DUMP_SIZE> hiz_data;
-std::array<macrocell, NUM_BX> mc;
-uint32_t iterms_ever_used;
-
-bool load_dump(const char *filename)
+bool load_dump(const char *filename, std::vector<uint8_t> &image)
 {
     // A directory opens for reading on some systems; it is no dump file.
     std::error_code ec;
@@ -30,8 +21,8 @@ bool load_dump(const char *filename)
         std::printf("File `%s' not found.\n", filename);
         return false;
     }
-    data.fill(0);
-    size_t got = std::fread(data.data(), 1, DUMP_SIZE, f);
+    image.assign(DUMP_SIZE, 0);
+    size_t got = std::fread(image.data(), 1, DUMP_SIZE, f);
     // One byte more tells a long file (or a device such as /dev/urandom)
     // from a dump without reading it all.
     const bool longer = got == DUMP_SIZE && std::fgetc(f) != EOF;
@@ -45,7 +36,7 @@ bool load_dump(const char *filename)
     return true;
 }
 
-bool warn_implausible_dump(const uint8_t *image, const char *filename)
+bool warn_implausible_dump(const std::vector<uint8_t> &image, const char *filename)
 {
     bool all_ff = true, all_weak = true;
     for (uint32_t i = 0; i < DUMP_SIZE; i++) {
@@ -65,15 +56,19 @@ bool warn_implausible_dump(const uint8_t *image, const char *filename)
     return all_ff || all_weak;
 }
 
-void clear_analysis()
+void clear_analysis(dump_analysis &a)
 {
-    mc.fill(macrocell{});
-    hiz_data.fill(0);
-    iterms_ever_used = 0;
+    a.mc.fill(macrocell{});
+    a.hiz_data.fill(0);
+    a.iterms_ever_used = 0;
+    a.some_pin_floats = false;
+    a.i9_drives_output = false;
 }
 
-void classify_pins()
+void classify_pins(dump_analysis &a)
 {
+    const std::array<uint8_t, DUMP_SIZE> &data = a.data;
+    std::array<uint8_t, DUMP_SIZE> &hiz_data = a.hiz_data;
     // Float map: Bk floats in both conditions of the pair over its own weak
     // drive bit when it reads 0 on the low side and 1 on the high side.
     // All 1024 conditions of an rx block share the pair partner block.
@@ -81,7 +76,7 @@ void classify_pins()
         const uint32_t bit = 1u << k;
         const uint64_t lanes = broadcast_byte(static_cast<uint8_t>(bit));
         const uint32_t partner = IX_COUNT << k;
-        for (uint32_t rx = 0; rx < 256; rx++) {
+        for (uint32_t rx = 0; rx < RX_COUNT; rx++) {
             if (rx & bit)
                 continue;
             const uint32_t lo = rx * IX_COUNT, hi = lo + partner;
@@ -118,50 +113,47 @@ void classify_pins()
             flags &= ~MC_FIXED_LO;
         if (flags & MC_INPUT)
             flags &= ~(MC_FIXED_LO | MC_FIXED_HI);
-        mc[k].flags = flags;
+        a.mc[k].flags = flags;
+        a.some_pin_floats = a.some_pin_floats || (flags & MC_HIZ);
     }
 }
 
-bool is_eligible(int j, int k)
+// Whether signal j may be an input of the equations of pin Bk.
+static bool is_eligible(const dump_analysis &a, int j, int k)
 {
     if (j < NUM_INPUTS)
         return true;
     int p = j - BX_SIGNAL0;
-    return p != k && (mc[p].flags & MC_HIZ) != 0;
-}
-
-bool some_pin_floats()
-{
-    for (const macrocell &m : mc)
-        if (m.flags & MC_HIZ)
-            return true;
-    return false;
+    return p != k && (a.mc[p].flags & MC_HIZ) != 0;
 }
 
 // For every signal j, which pins show a level difference while driven on
 // both sides of some pair over j (out_diff[j]), and which pins change their
 // float state across some pair over j (oe_diff[j]); all eight pins at once.
-static void scan_pairs(std::array<uint8_t, NUM_SIGNALS> &out_diff, std::array<uint8_t, NUM_SIGNALS> &oe_diff)
+static void scan_pairs(const dump_analysis &a, std::array<uint8_t, NUM_SIGNALS> &out_diff,
+                       std::array<uint8_t, NUM_SIGNALS> &oe_diff)
 {
+    const uint8_t *const d = a.data.data(), *const h = a.hiz_data.data();
     for (int j = 0; j < NUM_SIGNALS; j++) {
         const uint32_t s = 1u << j;
         uint64_t out_acc = 0, oe_acc = 0;
         if (s >= 8) {
             for (uint32_t base = 0; base < DUMP_SIZE; base += 2 * s) {
-                for (uint32_t a = base; a < base + s; a += 8) {
-                    uint64_t ha = load64(&hiz_data[a]), hb = load64(&hiz_data[a + s]);
-                    out_acc |= (load64(&data[a]) ^ load64(&data[a + s])) & ~(ha | hb);
+                const uint8_t *dp = d + base, *hp = h + base;
+                for (const uint8_t *end = dp + s; dp < end; dp += 8, hp += 8) {
+                    uint64_t ha = load64(hp), hb = load64(hp + s);
+                    out_acc |= (load64(dp) ^ load64(dp + s)) & ~(ha | hb);
                     oe_acc |= ha ^ hb;
                 }
                 if (out_acc == ~uint64_t(0) && oe_acc == ~uint64_t(0))
                     break;  // every pin already shows both differences
             }
         } else {
-            for (uint32_t a = 0; a < DUMP_SIZE; a++) {
-                if (a & s)
+            for (uint32_t p = 0; p < DUMP_SIZE; p++) {
+                if (p & s)
                     continue;
-                uint8_t ha = hiz_data[a], hb = hiz_data[a + s];
-                out_acc |= static_cast<uint8_t>((data[a] ^ data[a + s]) & ~(ha | hb));
+                uint8_t ha = h[p], hb = h[p + s];
+                out_acc |= static_cast<uint8_t>((d[p] ^ d[p + s]) & ~(ha | hb));
                 oe_acc |= static_cast<uint8_t>(ha ^ hb);
             }
         }
@@ -170,8 +162,11 @@ static void scan_pairs(std::array<uint8_t, NUM_SIGNALS> &out_diff, std::array<ui
     }
 }
 
-bool driven_level_follows(int k, uint32_t mask)
+// Whether the driven readings of pin Bk are a function of the signals in mask:
+// no two conditions that agree on them read different levels while driven.
+static bool driven_level_follows(const dump_analysis &a, int k, uint32_t mask)
 {
+    const std::array<uint8_t, DUMP_SIZE> &data = a.data, &hiz_data = a.hiz_data;
     // Bit v of seen[t]: some driven condition i with i & mask == t reads v.
     std::vector<uint8_t> seen(DUMP_SIZE, 0);
     for (uint32_t i = 0; i < DUMP_SIZE; i++)
@@ -183,19 +178,19 @@ bool driven_level_follows(int k, uint32_t mask)
     return true;
 }
 
-void compute_masks()
+void compute_masks(dump_analysis &a)
 {
     std::array<uint8_t, NUM_SIGNALS> out_diff{}, oe_diff{};
-    scan_pairs(out_diff, oe_diff);
+    scan_pairs(a, out_diff, oe_diff);
 
     for (int k = NUM_BX - 1; k >= 0; k--) {
-        macrocell &m = mc[k];
+        macrocell &m = a.mc[k];
         const bool has_out = (m.flags & MC_OUTPUT) != 0;
         const bool has_oe = (m.flags & MC_HIZ) && !(m.flags & MC_INPUT);
         m.out_mask = 0;
         m.oe_mask = 0;
         for (int j = 0; j < NUM_SIGNALS; j++) {
-            if (!is_eligible(j, k))
+            if (!is_eligible(a, j, k))
                 continue;
             if (has_out && ((out_diff[j] >> k) & 1))
                 m.out_mask |= 1u << j;
@@ -205,47 +200,28 @@ void compute_masks()
         // A level that changes only across conditions where the enable
         // changes too shows in no pair of driven conditions.
         const bool fixed = (m.flags & (MC_FIXED_LO | MC_FIXED_HI)) != 0;
-        if (has_out && !fixed && (m.oe_mask & ~m.out_mask) && !driven_level_follows(k, m.out_mask) &&
-            driven_level_follows(k, m.out_mask | m.oe_mask))
+        if (has_out && !fixed && (m.oe_mask & ~m.out_mask) && !driven_level_follows(a, k, m.out_mask) &&
+            driven_level_follows(a, k, m.out_mask | m.oe_mask))
             m.out_mask |= m.oe_mask;
     }
 
-    iterms_ever_used = 0;
-    for (const macrocell &m : mc)
-        iterms_ever_used |= m.out_mask | m.oe_mask;
-}
-
-bool warn_unreproduced(const equation_check &check, const char *filename)
-{
-    const std::array<uint32_t, NUM_BX> wrong = count_wrong(check);
-    bool warned = false;
-    for (int k = NUM_BX - 1; k >= 0; k--) {
-        if (!wrong[k])
-            continue;
-        std::fprintf(stderr, "Warning: the printed equations do not reproduce `%s': %s (pin %d) has %lu wrong %s.\n",
-                     filename, bx_name(k).c_str(), pin_number[BX_SIGNAL0 + k], static_cast<unsigned long>(wrong[k]),
-                     wrong[k] == 1 ? "reading" : "readings");
-        warned = true;
+    a.iterms_ever_used = 0;
+    a.i9_drives_output = false;
+    for (const macrocell &m : a.mc) {
+        a.iterms_ever_used |= m.out_mask | m.oe_mask;
+        a.i9_drives_output = a.i9_drives_output || (m.out_mask & signal_bit(I9_SIGNAL));
     }
-    if (warned)
-        std::fputs("Warning: the chip may hold state (registered outputs, latches), or the dump may be noise; "
-                   "`gatesweep-check' shows where the equations fail.\n",
-                   stderr);
-    return warned;
 }
 
-bool analyze_pal(const char *filename)
+std::unique_ptr<const dump_analysis> analyse_dump(const std::vector<uint8_t> &image)
 {
-    if (!load_dump(filename))
-        return false;
-    warn_implausible_dump(data.data(), filename);
-    clear_analysis();
-    classify_pins();
-    compute_masks();
-    print_summary(stdout, filename);
-    term_table table = new_term_table();
-    equation_check check = new_equation_check();
-    write_cupl(stdout, filename, table, &check);
-    warn_unreproduced(check, filename);
-    return true;
+    // Not zeroed first: the image and the stages write every field.
+    std::unique_ptr<dump_analysis> a(new dump_analysis);
+    const size_t n = std::min<size_t>(image.size(), DUMP_SIZE);
+    std::copy_n(image.begin(), n, a->data.begin());
+    std::fill(a->data.begin() + static_cast<std::ptrdiff_t>(n), a->data.end(), uint8_t(0));
+    clear_analysis(*a);
+    classify_pins(*a);
+    compute_masks(*a);
+    return a;
 }

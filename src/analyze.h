@@ -1,14 +1,17 @@
-// Dump analysis: loads a dump file, classifies the eight I/O pins, finds
-// what their levels and enables depend on, and prints the findings and the
-// chip's logic as CUPL source (see summary.h, terms.h, cupl.h).
+// Dump analysis: loads a dump file into an image and analyses the image into
+// one value, the dump_analysis: the float map, the class of every I/O pin,
+// what the levels and enables depend on, and the conditions the summary
+// reads. The summary (summary.h), the term extraction (terms.h), the CUPL
+// writer (cupl.h) and the fitter read it; only this module writes it.
 #ifndef ANALYZE_H
 #define ANALYZE_H
 
 #include <array>
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "signals.h"
-#include "terms.h"
 
 // Behaviour flags of an I/O pin.
 constexpr uint32_t MC_FIXED_LO = 0x01;  // driven somewhere, every driven reading 0
@@ -17,63 +20,58 @@ constexpr uint32_t MC_INPUT = 0x04;     // never driven
 constexpr uint32_t MC_HIZ = 0x08;       // floats in at least one condition
 constexpr uint32_t MC_OUTPUT = 0x10;    // driven in at least one condition
 
-// What the analysis knows about one I/O pin Bk (record k).
+// What the analysis knows about one I/O pin Bk (record k). The level each
+// equation lists and its term count are the CUPL writer's choice (terms.h).
 struct macrocell {
     uint32_t flags;
     uint32_t out_mask;   // signals the driven level depends on
-    int32_t out_pol;     // level listed by the output equation
-    int32_t out_nterms;  // its number of product terms
     uint32_t oe_mask;    // signals the float/driven state depends on
-    int32_t oe_pol;      // float level listed by the enable equation (1 floating)
-    int32_t oe_nterms;   // its number of product terms
 };
 
-// The dump image: bit k of data[i] is the level read back on Bk in condition i.
-extern std::array<uint8_t, DUMP_SIZE> data;
-// The float map: bit k of hiz_data[i] is set when Bk floats in condition i.
-extern std::array<uint8_t, DUMP_SIZE> hiz_data;
-extern std::array<macrocell, NUM_BX> mc;
-// Union of every out_mask and oe_mask.
-extern uint32_t iterms_ever_used;
+// The analysis of one dump image.
+struct dump_analysis {
+    // The dump image: bit k of data[i] is the level read back on Bk in condition i.
+    std::array<uint8_t, DUMP_SIZE> data;
+    // The float map: bit k of hiz_data[i] is set when Bk floats in condition i.
+    std::array<uint8_t, DUMP_SIZE> hiz_data;
+    std::array<macrocell, NUM_BX> mc;
+    // Union of every out_mask and oe_mask.
+    uint32_t iterms_ever_used;
+    // Some pin's flags hold MC_HIZ: at least one I/O pin floats in some condition.
+    bool some_pin_floats;
+    // Some pin's out_mask holds I9.
+    bool i9_drives_output;
+};
 
-// The analyze command: analyses the dump file and prints the report and the
-// CUPL source on standard output, then checks the printed equations against
-// the dump. False when the file could not be read.
-bool analyze_pal(const char *filename);
+// Analyses a dump image of DUMP_SIZE bytes (bytes it lacks are taken as 0,
+// bytes beyond are not read): clear_analysis, classify_pins and
+// compute_masks in turn. The value is 512 KiB, so it lives on the heap.
+std::unique_ptr<const dump_analysis> analyse_dump(const std::vector<uint8_t> &image);
 
-// The stages of analyze_pal, in their order.
-
-// Reads the dump file into data (missing bytes 0). Prints the not-found line
-// and returns false when the file cannot be opened or is a directory; warns
-// on standard error when the file holds fewer than 262144 bytes, or more (of
-// which it reads only the first 262144 and one beyond).
-bool load_dump(const char *filename);
-// Warns on standard error when the 262144 readings of image cannot come from
-// a chip in the right adapter board: every byte 0xFF (the pin buffer never
-// answered), or every reading equal to its weak drive (no pin ever driven).
+// Reads the dump file into image, DUMP_SIZE bytes (missing bytes 0). Prints
+// the not-found line and returns false when the file cannot be opened or is
+// a directory; warns on standard error when the file holds fewer than
+// 262144 bytes, or more (of which it reads only the first 262144 and one
+// beyond).
+bool load_dump(const char *filename, std::vector<uint8_t> &image);
+// Warns on standard error when the 262144 readings of image (DUMP_SIZE
+// bytes) cannot come from a chip in the right adapter board: every byte 0xFF
+// (the pin buffer never answered), or every reading equal to its weak drive
+// (no pin ever driven).
 // True when it warned.
-bool warn_implausible_dump(const uint8_t *image, const char *filename);
-// Zeroes the pin records, the float map and iterms_ever_used.
-void clear_analysis();
-// Fills hiz_data and the flags of every pin.
-void classify_pins();
-// Fills out_mask and oe_mask of every pin, and iterms_ever_used. An output
-// whose driven readings are no function of its out_mask alone, but are one
-// of out_mask and oe_mask together (its level changes only where its enable
-// changes too), gets the union as its out_mask.
-void compute_masks();
-// Whether the driven readings of pin Bk are a function of the signals in mask:
-// no two conditions that agree on them read different levels while driven.
-bool driven_level_follows(int k, uint32_t mask);
+bool warn_implausible_dump(const std::vector<uint8_t> &image, const char *filename);
 
-// Warns on standard error, a line per pin from B7 down and a closing line,
-// when the checked equations get some readings of the dump wrong (as a chip
-// that holds state gives). True when it warned.
-bool warn_unreproduced(const equation_check &check, const char *filename);
+// The stages of analyse_dump, in their order (the benchmark times them one
+// by one). Each fills its part of a, whose data holds the dump image.
 
-// Whether signal j may be an input of the equations of pin Bk.
-bool is_eligible(int j, int k);
-// At least one I/O pin floats in some condition.
-bool some_pin_floats();
+// Zeroes the pin records, the float map, iterms_ever_used and the conditions.
+void clear_analysis(dump_analysis &a);
+// Fills hiz_data, the flags of every pin and some_pin_floats.
+void classify_pins(dump_analysis &a);
+// Fills out_mask and oe_mask of every pin, iterms_ever_used and
+// i9_drives_output. An output whose driven readings are no function of its
+// out_mask alone, but are one of out_mask and oe_mask together (its level
+// changes only where its enable changes too), gets the union as its out_mask.
+void compute_masks(dump_analysis &a);
 
 #endif

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <utility>
 
-#include "analyze.h"
 #include "chip.h"
 #include "cupl.h"
 #include "jedec_file.h"
@@ -18,7 +17,7 @@ constexpr uint8_t seen0 = 1, seen1 = 2;
 
 uint32_t own_bit(int k)
 {
-    return 1u << (BX_SIGNAL0 + k);
+    return bx_bit(k);
 }
 
 // A pin's function over two sets of variables. By condition: the inputs and
@@ -40,8 +39,9 @@ bool consistent(const std::vector<uint8_t> &t)
 }
 
 // The output function (enable = false) or the enable function of pin Bk.
-pin_function pin_tables(int k, bool enable)
+pin_function pin_tables(const dump_analysis &a, int k, bool enable)
 {
+    const std::array<uint8_t, DUMP_SIZE> &data = a.data, &hiz_data = a.hiz_data;
     pin_function f;
     f.by_condition.assign(DUMP_SIZE, 0);
     f.by_level.assign(DUMP_SIZE, 0);
@@ -297,8 +297,9 @@ uint32_t users_of(const std::array<uint32_t, 8> &uses, int j)
 // Where only one level of the pin itself was seen at a point, the other
 // level gives the same output, so that the pin settles in one pass from
 // either level.
-bool fit_hold(int k, uint32_t allowed, unsigned limit, fit_pin &pin, uint32_t &support)
+bool fit_hold(const dump_analysis &a, int k, uint32_t allowed, unsigned limit, fit_pin &pin, uint32_t &support)
 {
+    const std::array<uint8_t, DUMP_SIZE> &data = a.data, &hiz_data = a.hiz_data;
     const uint32_t own = own_bit(k);
     uint32_t ones = ~0u, zeros = ~0u;
     for (uint32_t i = 0; i < DUMP_SIZE; i++) {
@@ -364,7 +365,7 @@ bool fit_hold(int k, uint32_t allowed, unsigned limit, fit_pin &pin, uint32_t &s
     return true;
 }
 
-bool fit_mode(const gal_mode_entry &mode, const std::array<pin_function, 8> &outs,
+bool fit_mode(const dump_analysis &a, const gal_mode_entry &mode, const std::array<pin_function, 8> &outs,
               const std::array<pin_function, 8> &oes, bool allow_holds, fit_design &design,
               std::vector<std::string> &reasons)
 {
@@ -375,7 +376,7 @@ bool fit_mode(const gal_mode_entry &mode, const std::array<pin_function, 8> &out
     const std::string prefix = std::string(mode.name) + " mode: ";
     bool ok = true;
     for (int k = NUM_BX - 1; k >= 0; k--) {
-        const uint32_t flags = mc[k].flags;
+        const uint32_t flags = a.mc[k].flags;
         fit_pin &pin = design.pin[k];
         if (flags & MC_INPUT)
             continue;
@@ -410,7 +411,7 @@ bool fit_mode(const gal_mode_entry &mode, const std::array<pin_function, 8> &out
             if (f.missing || !f.fits) {
                 uint32_t held = 0;
                 if (allow_holds && (array_signals & own_bit(k)) &&
-                    fit_hold(k, allowed, mode.level_terms, pin, held)) {
+                    fit_hold(a, k, allowed, mode.level_terms, pin, held)) {
                     why.clear();
                     support = held;
                 } else if (f.missing) {
@@ -480,7 +481,7 @@ std::string count_text(const fit_equation &eq)
 // False when the design holds a latch and its fuse map does not give the
 // dump back: where the dump shows a pin floating, a latch keeps a level
 // that the weak drive cannot change, so only the model can tell the two.
-bool holds_verified(const fit_design &design)
+bool holds_verified(const dump_analysis &a, const fit_design &design)
 {
     bool any = false;
     for (const fit_pin &p : design.pin)
@@ -491,20 +492,20 @@ bool holds_verified(const fit_design &design)
     std::string err;
     if (!fit_sweep(jedec_text(fit_fuses(design), "check"), "check", readings, err))
         return false;
-    return std::equal(readings.begin(), readings.end(), data.begin());
+    return std::equal(readings.begin(), readings.end(), a.data.begin());
 }
 
 } // namespace
 
-fit_status fit_dump(fit_design &design, std::vector<std::string> &reasons)
+fit_status fit_dump(const dump_analysis &a, fit_design &design, std::vector<std::string> &reasons)
 {
     reasons.clear();
     std::array<pin_function, 8> outs, oes;
     bool state = false;
     for (int k = NUM_BX - 1; k >= 0; k--) {
-        const uint32_t flags = mc[k].flags;
+        const uint32_t flags = a.mc[k].flags;
         if ((flags & MC_OUTPUT) && !(flags & (MC_FIXED_LO | MC_FIXED_HI))) {
-            outs[static_cast<size_t>(k)] = pin_tables(k, false);
+            outs[static_cast<size_t>(k)] = pin_tables(a, k, false);
             const pin_function &f = outs[static_cast<size_t>(k)];
             if (!f.condition_ok && !f.level_ok) {
                 reasons.push_back(pin_label(k) +
@@ -513,7 +514,7 @@ fit_status fit_dump(fit_design &design, std::vector<std::string> &reasons)
             }
         }
         if ((flags & MC_HIZ) && !(flags & MC_INPUT)) {
-            oes[static_cast<size_t>(k)] = pin_tables(k, true);
+            oes[static_cast<size_t>(k)] = pin_tables(a, k, true);
             const pin_function &f = oes[static_cast<size_t>(k)];
             if (!f.condition_ok && !f.level_ok) {
                 reasons.push_back(pin_label(k) +
@@ -526,11 +527,11 @@ fit_status fit_dump(fit_design &design, std::vector<std::string> &reasons)
         return FIT_STATE;
     for (const gal_mode_entry &mode : gal_modes) {
         std::vector<std::string> why;
-        bool ok = fit_mode(mode, outs, oes, true, design, why);
-        if (ok && !holds_verified(design)) {
+        bool ok = fit_mode(a, mode, outs, oes, true, design, why);
+        if (ok && !holds_verified(a, design)) {
             // A pin that really floats is no latch: without the holds.
             why.clear();
-            ok = fit_mode(mode, outs, oes, false, design, why);
+            ok = fit_mode(a, mode, outs, oes, false, design, why);
         }
         if (ok) {
             reasons.clear();
@@ -591,12 +592,13 @@ static std::string printable(const std::string &text)
     return s;
 }
 
-uint8_t register_fingerprint()
+uint8_t register_fingerprint(const dump_analysis &a)
 {
+    const std::array<uint8_t, DUMP_SIZE> &data = a.data;
     // Read from the readings themselves, not from the float map: a
     // register's level can change between the two conditions that the float
     // map compares, which makes a driven pin look floating there.
-    constexpr uint32_t clock = 1u << 0, enable = 1u << 9; // I0 (pin 1), I9 (pin 11)
+    constexpr uint32_t clock = signal_bit(0), enable = signal_bit(I9_SIGNAL); // I0 (pin 1), I9 (pin 11)
     uint8_t driven = 0, not_floating = 0, not_held = 0;
     for (uint32_t i = 0; i < DUMP_SIZE; i++) {
         const uint8_t off_weak = static_cast<uint8_t>(data[i] ^ (i >> RX_SHIFT));

@@ -5,6 +5,7 @@
 // unreadable input, unwritable output or lost standard output.
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
@@ -30,14 +31,14 @@ void usage(FILE *out)
 }
 
 // Per pin, where the fuse map's readings differ from the dump's.
-bool report_mismatches(const std::vector<uint8_t> &readings)
+bool report_mismatches(const dump_analysis &a, const std::vector<uint8_t> &readings)
 {
     unsigned total = 0;
     for (int k = NUM_BX - 1; k >= 0; k--) {
         unsigned count = 0;
         uint32_t first = 0;
         for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-            if (((readings[i] ^ data[i]) >> k) & 1) {
+            if (((readings[i] ^ a.data[i]) >> k) & 1) {
                 if (!count)
                     first = i;
                 count++;
@@ -62,9 +63,9 @@ std::string pin_list(uint8_t pins)
 }
 
 // On a refusal: the pins that the analysis finds may be registered.
-void hint_registered()
+void hint_registered(const dump_analysis &a)
 {
-    const uint8_t pins = registered_pins();
+    const uint8_t pins = registered_pins(a);
     if (!pins)
         return;
     std::printf("  The pins%s MAY be registered (each floats exactly when I9 is high): a registered chip\n"
@@ -79,8 +80,8 @@ int refuse_input(const char *dump_path, const std::string &why)
     return 2;
 }
 
-// Reads the dump into data: exactly 262144 bytes, read whole.
-int read_dump(const char *dump_path)
+// Reads the dump into image: exactly 262144 bytes, read whole.
+int read_dump(const char *dump_path, std::vector<uint8_t> &image)
 {
     std::string bytes;
     switch (read_bounded(dump_path, DUMP_SIZE, bytes)) {
@@ -93,7 +94,7 @@ int read_dump(const char *dump_path)
     }
     if (bytes.size() != DUMP_SIZE)
         return refuse_input(dump_path, "holds " + std::to_string(bytes.size()) + " of 262144 bytes: it is no whole dump");
-    std::memcpy(data.data(), bytes.data(), DUMP_SIZE);
+    image.assign(bytes.begin(), bytes.end());
     return 0;
 }
 
@@ -130,19 +131,22 @@ int fit(const options &opt)
         return 2;
     }
 
-    if (int status = read_dump(dump_path))
-        return status;
-    if (warn_implausible_dump(data.data(), dump_path) && !opt.force) {
-        std::printf("`%s' holds no readings of a chip (see the warning); --force fits it all the same.\n"
-                    "Nothing written.\n",
-                    dump_path);
-        return 1;
+    std::unique_ptr<const dump_analysis> analysis;
+    {
+        std::vector<uint8_t> image;
+        if (int status = read_dump(dump_path, image))
+            return status;
+        if (warn_implausible_dump(image, dump_path) && !opt.force) {
+            std::printf("`%s' holds no readings of a chip (see the warning); --force fits it all the same.\n"
+                        "Nothing written.\n",
+                        dump_path);
+            return 1;
+        }
+        analysis = analyse_dump(image);
     }
-    clear_analysis();
-    classify_pins();
-    compute_masks();
+    const dump_analysis &a = *analysis;
 
-    const uint8_t registered = register_fingerprint();
+    const uint8_t registered = register_fingerprint(a);
     if (registered && !opt.force) {
         std::printf("`%s' looks registered: the pins%s\n"
                     "  float exactly while I9 (pin 11) is high and hold their level across every\n"
@@ -156,12 +160,12 @@ int fit(const options &opt)
 
     fit_design design;
     std::vector<std::string> reasons;
-    fit_status status = fit_dump(design, reasons);
+    fit_status status = fit_dump(a, design, reasons);
     if (status != FIT_OK) {
         std::printf("`%s' does not fit a GAL16V8:\n", dump_path);
         for (const std::string &r : reasons)
             std::printf("  %s\n", r.c_str());
-        hint_registered();
+        hint_registered(a);
         std::printf("Nothing written.\n");
         return 1;
     }
@@ -184,10 +188,10 @@ int fit(const options &opt)
         return 1;
     }
     std::printf("\n");
-    if (!report_mismatches(readings)) {
+    if (!report_mismatches(a, readings)) {
         std::printf("Verification failed: the fuse map in the GAL16V8 model does not give the readings of `%s'.\n",
                     dump_path);
-        hint_registered();
+        hint_registered(a);
         std::printf("Nothing written.\n");
         return 1;
     }

@@ -4,6 +4,7 @@
 #include "files.h"
 #include "intf.h"
 #include "mcu.h"
+#include "report.h"
 #include "signals.h"
 #include "usb.h"
 
@@ -132,7 +133,7 @@ int pld_read(int dev, const char *path)
         return 0;
     }
     std::printf("Data saved to `%s'.\n", path);
-    warn_implausible_dump(image.data(), path);
+    warn_implausible_dump(image, path);
     return 1;
 }
 

@@ -1,6 +1,6 @@
 // The comment block that opens the CUPL source: registered-pin warning,
 // data source, device configuration, suggested GAL16V8 mode and one status
-// line per I/O pin.
+// line per I/O pin, all read from a dump_analysis.
 #ifndef SUMMARY_H
 #define SUMMARY_H
 
@@ -8,14 +8,14 @@
 #include <cstdio>
 #include <string>
 
-// Some pin's out_mask holds I9.
-bool i9_drives_output();
+#include "analyze.h"
+
 // Bit k set for each pin Bk that looks registered: its enable depends on I9
 // alone and it floats exactly when I9 is high. 0 when I9 drives an output.
-uint8_t registered_pins();
+uint8_t registered_pins(const dump_analysis &a);
 // "simple", "complex" or "unknown", and the matching GAL16V8 device type.
-const char *device_config();
-const char *device_type();
+const char *device_config(const dump_analysis &a);
+const char *device_type(const dump_analysis &a);
 // The status text of a flags value, or nullptr for a value that cannot arise.
 const char *pin_status(uint32_t flags);
 
@@ -23,6 +23,6 @@ const char *pin_status(uint32_t flags);
 // cannot end the comment block it is printed in.
 std::string comment_safe(const char *text);
 
-void print_summary(FILE *out, const char *filename);
+void print_summary(FILE *out, const dump_analysis &a, const char *filename);
 
 #endif

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "analyze.h"
 #include "wordops.h"
 
 term_table new_term_table()
@@ -10,9 +9,9 @@ term_table new_term_table()
     return term_table(TERM_TABLE_SIZE);
 }
 
-bool takes_terms(int k, term_rule rule)
+bool takes_terms(const dump_analysis &a, int k, term_rule rule)
 {
-    const uint32_t f = mc[k].flags;
+    const uint32_t f = a.mc[k].flags;
     if (rule == RULE_OUTPUT)
         return (f & MC_OUTPUT) && !(f & (MC_FIXED_LO | MC_FIXED_HI));
     return (f & MC_HIZ) && !(f & MC_INPUT);
@@ -21,10 +20,11 @@ bool takes_terms(int k, term_rule rule)
 // Marks position (i & mask) of half v for every condition i that takes part
 // under the rule at level v; with only_level >= 0, only that level is marked
 // and it goes to half 0.
-static void mark_terms(term_table &table, int k, term_rule rule, uint32_t mask, int only_level)
+static void mark_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask,
+                       int only_level)
 {
     uint8_t *t = table.data();
-    const uint8_t *d = data.data(), *h = hiz_data.data();
+    const uint8_t *d = a.data.data(), *h = a.hiz_data.data();
     if (rule == RULE_OUTPUT) {
         if (only_level < 0) {
             for (uint32_t i = 0; i < DUMP_SIZE; i++) {
@@ -59,10 +59,10 @@ static uint32_t count_marks(const uint8_t *half)
     return n;
 }
 
-term_counts count_terms(term_table &table, int k, term_rule rule, uint32_t mask)
+term_counts count_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask)
 {
     std::fill(table.begin(), table.end(), 0);
-    mark_terms(table, k, rule, mask, -1);
+    mark_terms(a, table, k, rule, mask, -1);
     term_counts c;
     c.n[0] = count_marks(table.data());
     c.n[1] = count_marks(table.data() + DUMP_SIZE);
@@ -74,32 +74,32 @@ int choose_level(const term_counts &c)
     return (c.n[0] >= 1 && c.n[0] < c.n[1]) ? 0 : 1;
 }
 
-void extract_terms(term_table &table, int k, term_rule rule)
+void extract_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, pin_terms &choice)
 {
-    macrocell &m = mc[k];
+    const macrocell &m = a.mc[k];
     const uint32_t mask = rule == RULE_OUTPUT ? m.out_mask : m.oe_mask;
-    term_counts c = count_terms(table, k, rule, mask);
+    term_counts c = count_terms(a, table, k, rule, mask);
     int level = choose_level(c);
     if (rule == RULE_OUTPUT) {
-        m.out_pol = level;
-        m.out_nterms = static_cast<int32_t>(c.n[level]);
+        choice.out_pol = level;
+        choice.out_nterms = static_cast<int32_t>(c.n[level]);
     } else {
-        m.oe_pol = level;
-        m.oe_nterms = static_cast<int32_t>(c.n[level]);
+        choice.oe_pol = level;
+        choice.oe_nterms = static_cast<int32_t>(c.n[level]);
     }
 }
 
-void extract_all(term_table &table, term_rule rule)
+void extract_all(const dump_analysis &a, term_table &table, term_rule rule, term_choices &choices)
 {
     for (int k = NUM_BX - 1; k >= 0; k--)
-        if (takes_terms(k, rule))
-            extract_terms(table, k, rule);
+        if (takes_terms(a, k, rule))
+            extract_terms(a, table, k, rule, choices[k]);
 }
 
-void enumerate_terms(term_table &table, int k, term_rule rule, uint32_t mask, int level)
+void enumerate_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask, int level)
 {
     std::fill(table.begin(), table.begin() + DUMP_SIZE, 0);
-    mark_terms(table, k, rule, mask, level);
+    mark_terms(a, table, k, rule, mask, level);
 }
 
 long next_term(const term_table &table, long from)
@@ -132,7 +132,8 @@ equation_check new_equation_check()
 // byte j & mask. One multiply moves them into place: byte a (a made of the
 // mask's low three signals) goes to every lane a + s, s made of the others,
 // and to bit k of it.
-static void check_marks(equation_check &check, const uint8_t *marks, int k, term_rule rule, uint32_t mask, bool bang)
+static void check_marks(const dump_analysis &a, equation_check &check, const uint8_t *marks, int k, term_rule rule,
+                        uint32_t mask, bool bang)
 {
     const uint32_t low = mask & 7;
     uint64_t own = 0, spread = 0;
@@ -143,7 +144,7 @@ static void check_marks(equation_check &check, const uint8_t *marks, int k, term
             spread |= uint64_t(1) << (8 * j + k);
     }
     const uint64_t lane_bit = broadcast_byte(static_cast<uint8_t>(1u << k)), flip = bang ? lane_bit : 0;
-    const uint8_t *d = data.data(), *h = hiz_data.data();
+    const uint8_t *d = a.data.data(), *h = a.hiz_data.data();
     uint8_t *w = check.data();
     if (rule == RULE_OUTPUT) {
         for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
@@ -158,15 +159,16 @@ static void check_marks(equation_check &check, const uint8_t *marks, int k, term
     }
 }
 
-void check_terms(equation_check &check, const term_table &table, int k, term_rule rule, uint32_t mask, bool bang)
+void check_terms(const dump_analysis &a, equation_check &check, const term_table &table, int k, term_rule rule,
+                 uint32_t mask, bool bang)
 {
-    check_marks(check, table.data(), k, rule, mask, bang);
+    check_marks(a, check, table.data(), k, rule, mask, bang);
 }
 
-void check_constant(equation_check &check, int k, term_rule rule, int constant)
+void check_constant(const dump_analysis &a, equation_check &check, int k, term_rule rule, int constant)
 {
     static const uint8_t no_term[8] = {};
-    check_marks(check, no_term, k, rule, 0, constant != 0);
+    check_marks(a, check, no_term, k, rule, 0, constant != 0);
 }
 
 std::array<uint32_t, NUM_BX> count_wrong(const equation_check &check)

@@ -1,7 +1,8 @@
-// Product terms of the output and enable equations. A term index is a dump
-// index ANDed with a dependence mask; the term table marks which term indices
-// occur at each level, so terms come out distinct and in ascending order
-// without sorting.
+// Product terms of the output and enable equations of a dump_analysis, and
+// the check of printed equations against its dump. A term index is a dump
+// index ANDed with a dependence mask; the term table (the CUPL writer's
+// scratch) marks which term indices occur at each level, so terms come out
+// distinct and in ascending order without sorting.
 #ifndef TERMS_H
 #define TERMS_H
 
@@ -9,6 +10,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "analyze.h"
 #include "signals.h"
 
 // Output rule: conditions where the pin is driven, at its driven level.
@@ -23,27 +25,39 @@ using term_table = std::vector<uint8_t>;
 term_table new_term_table();
 
 // Whether pin Bk gets an equation of this kind.
-bool takes_terms(int k, term_rule rule);
+bool takes_terms(const dump_analysis &a, int k, term_rule rule);
 
 // Marks the term indices of pin Bk at both levels under the rule and mask,
 // and returns the counts of distinct term indices per level.
 struct term_counts {
     uint32_t n[2];
 };
-term_counts count_terms(term_table &table, int k, term_rule rule, uint32_t mask);
+term_counts count_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask);
 
 // The level an equation lists: 1, or 0 when level 0 has fewer (but some) terms.
 int choose_level(const term_counts &c);
 
-// Extraction for pin Bk: sets out_pol/out_nterms or oe_pol/oe_nterms.
-void extract_terms(term_table &table, int k, term_rule rule);
+// What the extraction chose for the equations of pin Bk: the level each
+// lists (out_pol: the driven level; oe_pol: the float level, 1 floating)
+// and its number of product terms. 0 where the pin takes no equation of
+// that kind.
+struct pin_terms {
+    int32_t out_pol;
+    int32_t out_nterms;
+    int32_t oe_pol;
+    int32_t oe_nterms;
+};
+using term_choices = std::array<pin_terms, NUM_BX>;
+
+// Extraction for pin Bk: sets out_pol/out_nterms or oe_pol/oe_nterms of choice.
+void extract_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, pin_terms &choice);
 // Extraction for every pin that takes terms of this kind, B7 first.
-void extract_all(term_table &table, term_rule rule);
+void extract_all(const dump_analysis &a, term_table &table, term_rule rule, term_choices &choices);
 
 // Enumeration: marks the term indices of pin Bk at the given level in half 0;
 // then next_term(table, 0), next_term(table, t + 1), ... yields them in
 // ascending order, and -1 after the last one.
-void enumerate_terms(term_table &table, int k, term_rule rule, uint32_t mask, int level);
+void enumerate_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask, int level);
 long next_term(const term_table &table, long from);
 
 // The check of the printed equations against the dump, in the meaning that
@@ -61,8 +75,9 @@ equation_check new_equation_check();
 // enumerated (half 0 of the table) over mask, with a '!' when bang. A
 // constant 'b'c is checked as the equation without terms, with a '!' when
 // c is 1.
-void check_terms(equation_check &check, const term_table &table, int k, term_rule rule, uint32_t mask, bool bang);
-void check_constant(equation_check &check, int k, term_rule rule, int constant);
+void check_terms(const dump_analysis &a, equation_check &check, const term_table &table, int k, term_rule rule,
+                 uint32_t mask, bool bang);
+void check_constant(const dump_analysis &a, equation_check &check, int k, term_rule rule, int constant);
 
 // Per pin Bk, the number of dump indices where it disagrees.
 std::array<uint32_t, NUM_BX> count_wrong(const equation_check &check);

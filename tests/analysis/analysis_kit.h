@@ -1,8 +1,9 @@
-// Helpers for the in-process analysis tests: loading a dump image straight
-// into the analysis.
+// Helpers for the in-process analysis tests: the analysis of a dump image
+// or of a chip model's dump, without a file.
 #ifndef ANALYSIS_KIT_H
 #define ANALYSIS_KIT_H
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,15 +12,12 @@
 
 inline unsigned bit(unsigned v, int n) { return (v >> n) & 1u; }
 
-// Puts a dump image into the analysis and runs classification and masks.
-inline void analyse_image(const std::vector<uint8_t> &dump)
+// The analysis of a dump image.
+inline std::unique_ptr<const dump_analysis> analyse_image(const std::vector<uint8_t> &dump)
 {
-    std::copy(dump.begin(), dump.end(), data.begin());
-    clear_analysis();
-    classify_pins();
-    compute_masks();
+    return analyse_dump(dump);
 }
 
-inline void analyse_chip(const chip_fn &chip) { analyse_image(make_dump(chip)); }
+inline std::unique_ptr<const dump_analysis> analyse_chip(const chip_fn &chip) { return analyse_image(make_dump(chip)); }
 
 #endif

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <tuple>
 
 #include "analysis_kit.h"
@@ -78,15 +79,20 @@ TEST(Classify, SameResultsAsThePairByPairProcedure)
     };
     for (const std::vector<uint8_t> &d : dumps) {
         const reference_result r = reference_analysis(d);
-        analyse_image(d);
-        EXPECT_TRUE(r.hiz == std::vector<uint8_t>(hiz_data.begin(), hiz_data.end()));
+        const std::unique_ptr<const dump_analysis> a = analyse_image(d);
+        EXPECT_TRUE(r.hiz == std::vector<uint8_t>(a->hiz_data.begin(), a->hiz_data.end()));
         uint32_t used = 0;
+        bool floats = false, i9_output = false;
         for (int k = 0; k < 8; k++) {
-            EXPECT_EQ(std::make_tuple(mc[k].flags, mc[k].out_mask, mc[k].oe_mask),
+            EXPECT_EQ(std::make_tuple(a->mc[k].flags, a->mc[k].out_mask, a->mc[k].oe_mask),
                       std::make_tuple(r.flags[k], r.out_mask[k], r.oe_mask[k])) << "B" << k;
             used |= r.out_mask[k] | r.oe_mask[k];
+            floats = floats || (r.flags[k] & 0x08);
+            i9_output = i9_output || (r.out_mask[k] & 0x200);
         }
-        EXPECT_EQ(iterms_ever_used, used);
+        EXPECT_EQ(a->iterms_ever_used, used);
+        EXPECT_EQ(a->some_pin_floats, floats);
+        EXPECT_EQ(a->i9_drives_output, i9_output);
     }
 }
 

@@ -6,16 +6,17 @@
 
 #include "analysis_kit.h"
 #include "cupl.h"
+#include "report.h"
 #include "summary.h"
 
 namespace {
 
 // What the CUPL writer (cupl true) or the summary prints for the analysis.
-std::string printed(bool cupl)
+std::string printed(const dump_analysis &a, bool cupl)
 {
     term_table t = new_term_table();
     testing::internal::CaptureStdout();
-    cupl ? write_cupl(stdout, "x.bin", t) : print_summary(stdout, "x.bin");
+    cupl ? write_cupl(stdout, a, "x.bin", t) : print_summary(stdout, a, "x.bin");
     return testing::internal::GetCapturedStdout();
 }
 
@@ -24,11 +25,11 @@ TEST(Summary, ComplexNeedsB0AndB7OutputsNeitherReadAsAnInput)
     // B0 and B7 copy I0 and B1 is an input; then B6 also reads B0 or B7,
     // which floats with I9 high.
     for (int reader : {-1, 0, 7}) {
-        analyse_chip([reader](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+        const auto a = analyse_chip([reader](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
             oe = reader < 0 ? 0xFDu : 0xFDu & ~(bit(ix, 9) << reader);
             out = bit(ix, 0) * 0x81u | (reader < 0 ? 0u : bit(rx, reader) << 6);
         });
-        EXPECT_STREQ(device_config(), reader < 0 ? "complex" : "unknown") << reader;
+        EXPECT_STREQ(device_config(*a), reader < 0 ? "complex" : "unknown") << reader;
     }
 }
 
@@ -38,7 +39,7 @@ TEST(Summary, RegisteredPins)
     // weak level high (B7 never floats, so B3's oe_mask is I9 alone too).
     // B4..B7 copy I0; in the second chip B7 also depends on I9: no warning.
     for (unsigned i9_output : {0u, 1u}) {
-        analyse_chip([i9_output](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+        const auto a = analyse_chip([i9_output](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
             const unsigned i9 = bit(ix, 9);
             oe = ~(i9 * 0x05u | (i9 ^ 1u) << 1 | (i9 & bit(rx, 7)) << 3) & 0xFFu;
             out = bit(ix, 0) * 0xFFu ^ (i9 & i9_output) << 7;
@@ -46,7 +47,7 @@ TEST(Summary, RegisteredPins)
         const std::string warning = i9_output ? "" : "\tWARNING: The following pins MAY be registered:\n"
                                                      "\t\tPin 14 (B2)\n\t\tPin 12 (B0)\n\n\tAnalysis results "
                                                      "WILL NOT be correct for registered devices.\n\n";
-        EXPECT_EQ(printed(false).substr(0, warning.size() + 17), "/*\n" + warning + "\tData source:\n");
+        EXPECT_EQ(printed(*a, false).substr(0, warning.size() + 17), "/*\n" + warning + "\tData source:\n");
     }
 }
 
@@ -70,11 +71,11 @@ TEST(Writer, SectionsAndLineEnds)
     // B7 floats unless I0 and I1 are high (listed by its driven level), B6
     // floats exactly with I2 low, B5 a plain output that reads B6. The last
     // enable equation is not B0's: two empty lines follow.
-    analyse_chip([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+    const auto a = analyse_chip([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
         oe = (bit(ix, 0) & bit(ix, 1)) << 7 | bit(ix, 2) << 6 | 1u << 5;
         out = 1u << 7 | bit(ix, 3) << 6 | bit(rx, 6) << 5;
     });
-    EXPECT_EQ(printed(true), cupl_header + decls(0, 3, "") + decls(4, 9, unused) +
+    EXPECT_EQ(printed(*a, true), cupl_header + decls(0, 3, "") + decls(4, 9, unused) +
                                  "\n/* Input and/or bidirectional pins */\n\n" + decls(10, 14, unused) +
                                  decls(16, 16, "") + decls(17, 17, " /* Not used as an input when tristated */") +
                                  "\n/* Dedicated output pins */\n\n" + decls(15, 15, "") + eqs +

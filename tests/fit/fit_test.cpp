@@ -38,10 +38,10 @@ struct fit_run {
 // and sweeps it in the GAL16V8 model.
 fit_run fit_image(const std::vector<uint8_t> &dump)
 {
-    analyse_image(dump);
+    const std::unique_ptr<const dump_analysis> a = analyse_image(dump);
     fit_run r;
-    r.registered = register_fingerprint();
-    r.status = fit_dump(r.design, r.reasons);
+    r.registered = register_fingerprint(*a);
+    r.status = fit_dump(*a, r.design, r.reasons);
     if (r.status == FIT_OK) {
         r.jed = jedec_text(fit_fuses(r.design), "test");
         std::string err;
