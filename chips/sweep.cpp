@@ -1,5 +1,7 @@
 #include "sweep.h"
 
+#include <cstring>
+
 #include "board.h"
 #include "signals.h"
 
@@ -14,7 +16,7 @@ std::vector<uint8_t> sweep_chip(std::unique_ptr<sim_chip> chip)
     sim_board_write(board, 0x0200, 0);
     sim_board_write(board, 0x0100, 0);
     std::vector<uint8_t> readings(DUMP_SIZE, 0);
-    for (uint32_t rx = 0; rx < DUMP_SIZE / IX_COUNT; rx++) {
+    for (uint32_t rx = 0; rx < RX_COUNT; rx++) {
         sim_board_write(board, 0x0000, rx);
         for (uint32_t ix = 0; ix < IX_COUNT; ix++) {
             sim_board_write(board, 0x0200, ((ix >> 8) & 1) | ((ix >> 9) & 1) << 1);
@@ -25,3 +27,38 @@ std::vector<uint8_t> sweep_chip(std::unique_ptr<sim_chip> chip)
     return readings;
 }
 
+
+// Bit k of the result: Bk floats at index i of readings r, by the pair over
+// its own weak drive bit; eight indices a word.
+static std::vector<uint8_t> float_map(const uint8_t *r)
+{
+    auto load = [](const uint8_t *p) {
+        uint64_t v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    };
+    std::vector<uint8_t> floats(DUMP_SIZE, 0);
+    for (int k = 0; k < NUM_BX; k++) {
+        const uint32_t own = 1u << (BX_SIGNAL0 + k);
+        const uint64_t lanes = 0x0101010101010101ull << k;
+        for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
+            if (i & own)
+                continue;
+            const uint64_t f = ~load(r + i) & load(r + i + own) & lanes;
+            uint64_t lo = load(&floats[i]) | f, hi = load(&floats[i + own]) | f;
+            std::memcpy(&floats[i], &lo, sizeof lo);
+            std::memcpy(&floats[i + own], &hi, sizeof hi);
+        }
+    }
+    return floats;
+}
+
+std::vector<uint8_t> reading_mismatches(const uint8_t *dump, const uint8_t *model)
+{
+    const std::vector<uint8_t> dump_floats = float_map(dump), model_floats = float_map(model);
+    std::vector<uint8_t> wrong(DUMP_SIZE);
+    for (uint32_t i = 0; i < DUMP_SIZE; i++)
+        wrong[i] = static_cast<uint8_t>((dump_floats[i] ^ model_floats[i]) |
+                                        ((dump[i] ^ model[i]) & ~(dump_floats[i] | model_floats[i])));
+    return wrong;
+}

@@ -13,4 +13,11 @@
 // The 262144 readings of the chip, indexed as a dump (rx * 1024 + ix).
 std::vector<uint8_t> sweep_chip(std::unique_ptr<sim_chip> chip);
 
+// Where a model's readings disagree with a dump's: bit k at index i is set
+// where pin Bk is driven in one and floats in the other, or is driven in
+// both and reads another level. In either, a pin is driven at index i
+// unless it reads 0 with its own weak drive low and 1 with it high.
+// Both hold 262144 readings.
+std::vector<uint8_t> reading_mismatches(const uint8_t *dump, const uint8_t *model);
+
 #endif

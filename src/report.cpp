@@ -8,9 +8,9 @@
 #include "cupl.h"
 #include "summary.h"
 
-bool warn_unreproduced(const equation_check &check, const char *filename)
+bool warn_unreproduced(const dump_analysis &a, equation_check &check, const char *filename)
 {
-    const std::array<uint32_t, NUM_BX> wrong = count_wrong(check);
+    const std::array<uint32_t, NUM_BX> wrong = count_wrong(a, check);
     bool warned = false;
     for (int k = NUM_BX - 1; k >= 0; k--) {
         if (!wrong[k])
@@ -41,8 +41,8 @@ bool analyze_pal(const char *filename)
     }
     print_summary(stdout, *a, filename);
     term_table table = new_term_table();
-    equation_check check = new_equation_check();
+    equation_check check = new_equation_check(*a);
     write_cupl(stdout, *a, filename, table, &check);
-    warn_unreproduced(check, filename);
+    warn_unreproduced(*a, check, filename);
     return true;
 }

@@ -14,6 +14,6 @@ bool analyze_pal(const char *filename);
 // Warns on standard error, a line per pin from B7 down and a closing line,
 // when the checked equations get some readings of the dump wrong (as a chip
 // that holds state gives). True when it warned.
-bool warn_unreproduced(const equation_check &check, const char *filename);
+bool warn_unreproduced(const dump_analysis &a, equation_check &check, const char *filename);
 
 #endif

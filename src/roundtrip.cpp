@@ -1,5 +1,9 @@
 #include "roundtrip.h"
 
+#include "logic.h"
+#include "signals.h"
+#include "sweep.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -402,26 +406,28 @@ std::vector<uint64_t> rt_evaluate(const rt_equation &eq)
     return v;
 }
 
+std::vector<uint8_t> rt_sweep(const rt_design &design)
+{
+    logic_design logic;
+    for (unsigned k = 0; k < NUM_BX; k++) {
+        const rt_pin &pin = design[k];
+        logic[k].output = pin.out.present;
+        if (pin.out.present)
+            logic[k].level = rt_evaluate(pin.out);
+        if (pin.oe.present)
+            logic[k].enable = rt_evaluate(pin.oe);
+    }
+    return sweep_chip(sim_make_logic_chip(std::move(logic), "gatesweep-check"));
+}
+
 std::array<rt_pin_result, 8> rt_compare(const std::vector<uint8_t> &dump, const rt_design &design)
 {
+    const std::vector<uint8_t> wrong = reading_mismatches(dump.data(), rt_sweep(design).data());
     std::array<rt_pin_result, 8> result;
-    for (unsigned k = 0; k < 8; k++) {
-        const rt_pin &pin = design[k];
-        std::vector<uint64_t> level, enabled;
-        if (pin.out.present)
-            level = rt_evaluate(pin.out);
-        if (pin.oe.present)
-            enabled = rt_evaluate(pin.oe);
-        uint32_t own = 1u << (10 + k);
-        for (uint32_t i = 0; i < rt_conditions; i++) {
-            unsigned lo = dump[i & ~own] >> k & 1, hi = dump[i | own] >> k & 1;
-            bool driven = !(lo == 0 && hi == 1);
-            bool want_driven = pin.out.present && (!pin.oe.present || (enabled[i / 64] >> (i % 64) & 1));
-            bool bad = driven != want_driven || (driven && (level[i / 64] >> (i % 64) & 1) != (dump[i] >> k & 1u));
-            if (bad)
+    for (uint32_t i = 0; i < rt_conditions; i++)
+        for (unsigned k = 0; k < NUM_BX; k++)
+            if (wrong[i] >> k & 1)
                 note_mismatch(result[k], i);
-        }
-    }
     return result;
 }
 

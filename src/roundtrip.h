@@ -1,6 +1,7 @@
 // Round-trip check (program gatesweep-check): reads the equations that
-// `gatesweep analyze' printed and evaluates them over all 262144 dump
-// indices, to compare them with the dump they came from. It reads the CUPL
+// `gatesweep analyze' or `gatesweep-fit --cupl' printed, builds the chip
+// they describe and sweeps it as a dump, to compare it with the dump they
+// came from. It reads the CUPL
 // that this utility writes (header fields, pin declarations, equations and
 // comments); it is no general CUPL parser.
 #ifndef ROUNDTRIP_H
@@ -65,10 +66,19 @@ struct rt_pin_result {
     std::vector<uint32_t> first;
 };
 
-// Compares a 262144-byte dump with the design: a pin is driven at index i
-// unless it reads 0 with its own weak drive low and 1 with it high; it must
-// be driven exactly where its enable equation (or, without one, its output
-// equation) says, and read its output equation's level wherever it is.
+// The 262144 readings of the chip the design describes, swept as a dump:
+// every equation a sum of products over the levels on the pins (a name of
+// an I/O pin meaning the level on that pin: the driven level where it
+// drives, the weak level where it floats), settled as the chip library's
+// models settle their feedback, so that a pin that reads another output
+// reads what that output drives, and a latch keeps its level.
+std::vector<uint8_t> rt_sweep(const rt_design &design);
+
+// Compares a 262144-byte dump with the readings of the design's chip: a
+// pin is driven at index i unless it reads 0 with its own weak drive low
+// and 1 with it high, in the dump as in the model; a mismatch is an index
+// where the two disagree on that, or where the pin is driven and reads
+// another level.
 std::array<rt_pin_result, 8> rt_compare(const std::vector<uint8_t> &dump, const rt_design &design);
 
 // Compares two 262144-byte dumps: per pin, the dump indices where they read

@@ -1,5 +1,7 @@
 #include "terms.h"
 
+#include "sweep.h"
+
 #include <algorithm>
 
 #include "wordops.h"
@@ -119,9 +121,44 @@ long next_term(const term_table &table, long from)
     return -1;
 }
 
-equation_check new_equation_check()
+equation_check new_equation_check(const dump_analysis &a)
 {
-    return equation_check(DUMP_SIZE, 0);
+    equation_check check;
+    uint32_t drives = 0; // the I/O pins that drive in some condition
+    for (int k = 0; k < NUM_BX; k++)
+        if (a.mc[k].flags & MC_OUTPUT)
+            drives |= bx_bit(k);
+    for (int k = 0; k < NUM_BX; k++) {
+        const macrocell &m = a.mc[k];
+        const uint32_t read = (takes_terms(a, k, RULE_OUTPUT) ? m.out_mask : 0) |
+                              (takes_terms(a, k, RULE_ENABLE) ? m.oe_mask : 0);
+        check.by_model = check.by_model || (read & drives) != 0;
+        check.logic[k].output = (m.flags & MC_OUTPUT) != 0;
+    }
+    if (!check.by_model)
+        check.wrong.assign(DUMP_SIZE, 0);
+    return check;
+}
+
+// The equation whose value at point p is marks[p & mask] (0 or 1),
+// inverted when bang, as a truth table over the levels on the pins.
+static logic_table logic_of(const uint8_t *marks, uint32_t mask, bool bang)
+{
+    // Word w holds the points w * 64 + b; it is the word of w & (mask >> 6),
+    // so only the words of the mask's own high signals are built bit by bit.
+    logic_table t(logic_points / 64, 0);
+    const uint32_t high = mask >> 6;
+    for (uint32_t w = 0; w < t.size(); w++) {
+        if (w & ~high) {
+            t[w] = t[w & high];
+            continue;
+        }
+        uint64_t word = 0;
+        for (uint32_t b = 0; b < 64; b++)
+            word |= uint64_t(marks[(w << 6 | b) & mask] & 1) << b;
+        t[w] = bang ? ~word : word;
+    }
+    return t;
 }
 
 // Marks where Bk disagrees with the equation whose value at dump index i is
@@ -135,6 +172,10 @@ equation_check new_equation_check()
 static void check_marks(const dump_analysis &a, equation_check &check, const uint8_t *marks, int k, term_rule rule,
                         uint32_t mask, bool bang)
 {
+    if (check.by_model) {
+        (rule == RULE_OUTPUT ? check.logic[k].level : check.logic[k].enable) = logic_of(marks, mask, bang);
+        return;
+    }
     const uint32_t low = mask & 7;
     uint64_t own = 0, spread = 0;
     for (uint32_t j = 0; j < 8; j++) {
@@ -145,7 +186,7 @@ static void check_marks(const dump_analysis &a, equation_check &check, const uin
     }
     const uint64_t lane_bit = broadcast_byte(static_cast<uint8_t>(1u << k)), flip = bang ? lane_bit : 0;
     const uint8_t *d = a.data.data(), *h = a.hiz_data.data();
-    uint8_t *w = check.data();
+    uint8_t *w = check.wrong.data();
     if (rule == RULE_OUTPUT) {
         for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
             const uint64_t level = ((load64(marks + (i & mask)) & own) * spread) ^ flip;
@@ -171,12 +212,18 @@ void check_constant(const dump_analysis &a, equation_check &check, int k, term_r
     check_marks(a, check, no_term, k, rule, 0, constant != 0);
 }
 
-std::array<uint32_t, NUM_BX> count_wrong(const equation_check &check)
+std::array<uint32_t, NUM_BX> count_wrong(const dump_analysis &a, equation_check &check)
 {
+    if (check.by_model) {
+        const std::vector<uint8_t> readings =
+            sweep_chip(sim_make_logic_chip(std::move(check.logic), "Warning: the printed equations"));
+        check.wrong = reading_mismatches(a.data.data(), readings.data());
+        check.by_model = false;
+    }
     std::array<uint32_t, NUM_BX> count{};
     uint64_t any = 0;
     for (uint32_t i = 0; i < DUMP_SIZE; i += 8)
-        any |= load64(&check[i]);
+        any |= load64(&check.wrong[i]);
     if (!any)
         return count;
     // Per pin, byte-lane sums of up to 255 words, before a lane could carry.
@@ -185,7 +232,7 @@ std::array<uint32_t, NUM_BX> count_wrong(const equation_check &check)
         std::array<uint64_t, NUM_BX> lanes{};
         const uint32_t end = std::min(DUMP_SIZE, start + 8 * 255);
         for (uint32_t i = start; i < end; i += 8) {
-            const uint64_t v = load64(&check[i]);
+            const uint64_t v = load64(&check.wrong[i]);
             for (int k = 0; k < NUM_BX; k++)
                 lanes[k] += (v >> k) & ones;
         }

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "logic.h"
+
 #include "analyze.h"
 #include "signals.h"
 
@@ -61,15 +63,22 @@ void enumerate_terms(const dump_analysis &a, term_table &table, int k, term_rule
 long next_term(const term_table &table, long from);
 
 // The check of the printed equations against the dump, in the meaning that
-// gatesweep-check gives them: at every dump index a pin must be driven
-// exactly where its enable equation holds, and read its output equation's
-// level wherever it is driven ("driven" as the float map hiz_data has it).
-// A pin without an enable equation is driven in every condition and one
-// without an output equation in none, as the classification found them, so
-// only the equations can disagree. Bit k of the map at index i is set where
-// Bk's reading disagrees with them.
-using equation_check = std::vector<uint8_t>;
-equation_check new_equation_check();
+// gatesweep-check gives them: the chip they describe, each name of an I/O
+// pin meaning the level on that pin, swept as a dump; a pin is driven at an
+// index unless it reads 0 with its own weak drive low and 1 with it high,
+// and the chip must agree with the dump on that everywhere and, where the
+// pin is driven, on its level. Where no printed equation reads a pin that
+// ever drives, the level on every pin it reads is its weak level, the
+// equations are functions of the dump index and one pass per equation over
+// the term table it was written from checks them ("driven" as the float map
+// hiz_data has it). Otherwise the equations are kept as truth tables over
+// the pins' levels and the chip is swept.
+struct equation_check {
+    std::vector<uint8_t> wrong; // bit k at index i: Bk disagrees there (by the pass per equation)
+    bool by_model = false;      // some equation reads a pin that drives: the chip is swept
+    logic_design logic;         // the equations, when by_model
+};
+equation_check new_equation_check(const dump_analysis &a);
 
 // Checks the equation of pin Bk of this kind whose terms are those last
 // enumerated (half 0 of the table) over mask, with a '!' when bang. A
@@ -79,7 +88,9 @@ void check_terms(const dump_analysis &a, equation_check &check, const term_table
                  uint32_t mask, bool bang);
 void check_constant(const dump_analysis &a, equation_check &check, int k, term_rule rule, int constant);
 
-// Per pin Bk, the number of dump indices where it disagrees.
-std::array<uint32_t, NUM_BX> count_wrong(const equation_check &check);
+// Per pin Bk, the number of dump indices where it disagrees; sweeps the
+// chip first when the check is by the model (and then says on standard
+// error, once, where its feedback does not settle).
+std::array<uint32_t, NUM_BX> count_wrong(const dump_analysis &a, equation_check &check);
 
 #endif

@@ -1,0 +1,39 @@
+// A chip given as logic rather than fuses: for every I/O pin the truth
+// tables of its output level and of its enable over the levels on the
+// pins, as a CUPL source describes a chip (a name of an I/O pin meaning the
+// level on that pin: the driven level where the pin drives, the weak level
+// where it floats). gatesweep-check builds one from the equations it reads
+// and sweeps it as a dump.
+#ifndef CHIPS_LOGIC_H
+#define CHIPS_LOGIC_H
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "chip.h"
+
+// A truth table over the 2^18 points p = ix | pins << 10 (I0..I9 in bits 0
+// to 9, the levels on B0..B7 in bits 10 to 17): bit p % 64 of word p / 64.
+constexpr uint32_t logic_points = 1u << 18;
+using logic_table = std::vector<uint64_t>;
+
+struct logic_pin {
+    bool output = false; // false: an input, never driven
+    logic_table level;   // where driven, the level it drives
+    logic_table enable;  // where it drives; empty: everywhere
+};
+using logic_design = std::array<logic_pin, 8>;
+
+// The chip behind the sim_chip interface. After every drive() the outputs
+// are updated one at a time (B7 down to B0, each from the levels as they
+// stand) until a whole pass changes nothing, as the fuse-map models settle
+// their feedback, so that latches built from gates keep their state. A
+// loop that still changes after jedec_settle_passes passes keeps the
+// levels of the last pass; the first such loop is reported on standard
+// error, naming the chip as name.
+std::unique_ptr<sim_chip> sim_make_logic_chip(logic_design design, const std::string &name);
+
+#endif
