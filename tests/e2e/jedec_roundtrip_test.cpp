@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "../jedec/jedec_kit.h"
+#include "chip.h"
+#include "sweep.h"
 #include "testkit.h"
 
 #include <cstring>
@@ -66,8 +68,9 @@ void expect_analysis(const std::string &dir, const char *warned, const std::vect
 
 } // namespace
 
-// Both boards read every published map alike, the GAL16V8 conversions read
-// like their PAL originals, and the analysis of each map is as recorded.
+// Both boards read every published map alike, and as the chip library's
+// sweep of its model reads it; the GAL16V8 conversions read like their PAL
+// originals, and the analysis of each map is as recorded.
 TEST(JedecEndToEnd, PublishedMaps)
 {
     // Each GAL16V8 conversion (gdj) follows its PAL original. Registers start
@@ -112,6 +115,9 @@ TEST(JedecEndToEnd, PublishedMaps)
         std::vector<uint8_t> b = dump_map(dir, dev, file, "b"), a = dump_map(dir, dev, file, "a");
         EXPECT_EQ(a.size(), dump_size);
         EXPECT_TRUE(a == b) << "boards A and B differ";
+        std::string err;
+        std::unique_ptr<sim_chip> model = sim_make_jedec_chip(dev, file, err);
+        EXPECT_TRUE(model && sweep_chip(std::move(model)) == a) << "the chip library's sweep differs " << err;
         EXPECT_TRUE(!std::strstr(e.file, "gdj") || a == before) << "differs from its PAL original";
         expect_analysis(dir, e.warned, e.wrong, e.unsettled);
         before = a;
