@@ -1,7 +1,7 @@
 // The gatesweep-check program: reads a dump and the text `gatesweep analyze'
 // printed for it, and tells whether the equations reproduce the dump
-// (roundtrip.h does the work); or tells where two dumps differ. Every failure, a lost standard output too, is
-// one line and status 2.
+// (roundtrip.h does the work); or tells where two dumps differ. Every
+// failure, a lost standard output too, is one line and status 2.
 #include <cstdio>
 #include <cstring>
 #include <new>
