@@ -20,15 +20,15 @@ std::string design_name(const char *filename)
     return name;
 }
 
-static void write_header(FILE *out, const char *filename)
+static void write_header(FILE *out, const std::string &name, const char *device)
 {
-    std::fprintf(out, "Name     %s;\n", design_name(filename).c_str());
+    std::fprintf(out, "Name     %s;\n", name.c_str());
     static const char *const fields[] = {
-        "PartNo   ;", "Date     ;", "Revision ;", "Designer ;",
-        "Company  ;", "Assembly ;", "Location ;", "Device   virtual;",
+        "PartNo   ;", "Date     ;", "Revision ;", "Designer ;", "Company  ;", "Assembly ;", "Location ;",
     };
     for (const char *f : fields)
         std::fprintf(out, "%s\n", f);
+    std::fprintf(out, "Device   %s;\n", device);
 }
 
 static void declare_pin(FILE *out, int n)
@@ -36,9 +36,9 @@ static void declare_pin(FILE *out, int n)
     std::fprintf(out, "pin %d\t=\t%s;\t", pin_number[n], pin_name(n).c_str());
 }
 
-static void write_declarations(FILE *out, const dump_analysis &a)
+static void write_declarations(FILE *out, const cupl_pins &pins)
 {
-    const uint32_t used = a.iterms_ever_used;
+    const uint32_t used = pins.used;
     std::fputs("\n/* Dedicated input pins */\n\n", out);
     for (int n = 0; n < NUM_INPUTS; n++) {
         declare_pin(out, n);
@@ -47,27 +47,24 @@ static void write_declarations(FILE *out, const dump_analysis &a)
         std::fputs("\n", out);
     }
 
-    if (a.some_pin_floats) {
+    if (pins.floats) {
         std::fputs("\n/* Input and/or bidirectional pins */\n\n", out);
         for (int k = 0; k < NUM_BX; k++) {
-            if (!(a.mc[k].flags & MC_HIZ))
+            if (!((pins.floats >> k) & 1))
                 continue;
             declare_pin(out, BX_SIGNAL0 + k);
             if (!((used >> (BX_SIGNAL0 + k)) & 1))
-                std::fputs((a.mc[k].flags & MC_INPUT) ? " /* Unused input */"
+                std::fputs(((pins.inputs >> k) & 1) ? " /* Unused input */"
                                                     : " /* Not used as an input when tristated */",
                            out);
             std::fputs("\n", out);
         }
     }
 
-    bool some_always_driven = false;
-    for (const macrocell &m : a.mc)
-        some_always_driven |= !(m.flags & MC_HIZ);
-    if (some_always_driven) {
+    if (pins.floats != 0xFF) {
         std::fputs("\n/* Dedicated output pins */\n\n", out);
         for (int k = 0; k < NUM_BX; k++) {
-            if (a.mc[k].flags & MC_HIZ)
+            if ((pins.floats >> k) & 1)
                 continue;
             declare_pin(out, BX_SIGNAL0 + k);
             std::fputs("\n", out);
@@ -75,39 +72,67 @@ static void write_declarations(FILE *out, const dump_analysis &a)
     }
 }
 
-// The nterms terms of one equation, each a product of one literal per mask
-// signal, separated by "\n\t# " and closed by ";".
-static void write_terms(FILE *out, const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask,
-                        int level, int nterms)
+// The terms, each a product of one literal per signal of its care,
+// separated by "\n\t# " and closed by ";".
+static void write_terms(FILE *out, const std::vector<cupl_term> &terms)
 {
-    std::array<int, NUM_SIGNALS> signals{};
-    int nsig = 0;
-    for (int n = 0; n < NUM_SIGNALS; n++)
-        if ((mask >> n) & 1)
-            signals[nsig++] = n;
-
-    enumerate_terms(a, table, k, rule, mask, level);
-
     // One term: at most 18 literals of 3 characters plus " & " between them.
     std::array<char, NUM_SIGNALS * 6 + 8> line{};
-    long t = -1;
-    for (int count = 1; count <= nterms; count++) {
-        t = next_term(table, t + 1);
+    for (size_t t = 0; t < terms.size(); t++) {
+        const cupl_term &term = terms[t];
         size_t len = 0;
-        for (int s = 0; s < nsig; s++) {
-            const int n = signals[s];
-            line[len++] = ((t >> n) & 1) ? ' ' : '!';
-            for (const char *c = signal_name[n]; *c; c++)
-                line[len++] = *c;
-            if (s + 1 < nsig) {
+        for (int n = 0; n < NUM_SIGNALS; n++) {
+            if (!((term.care >> n) & 1))
+                continue;
+            if (len) {
                 std::memcpy(&line[len], " & ", 3);
                 len += 3;
             }
+            line[len++] = ((term.value >> n) & 1) ? ' ' : '!';
+            for (const char *c = signal_name[n]; *c; c++)
+                line[len++] = *c;
         }
-        const char *tail = count == nterms ? ";" : "\n\t# ";
         std::fwrite(line.data(), 1, len, out);
-        std::fputs(tail, out);
+        std::fputs(t + 1 == terms.size() ? ";" : "\n\t# ", out);
     }
+}
+
+void write_cupl_equation(FILE *out, const std::string &lhs, const cupl_equation &eq)
+{
+    std::fprintf(out, "%c%s\t= ", eq.bang ? '!' : ' ', lhs.c_str());
+    if (eq.constant >= 0)
+        std::fprintf(out, "'b'%d;", eq.constant);
+    else
+        write_terms(out, eq.terms);
+}
+
+// Each output equation starts a line, each enable equation ends one but
+// the last, that of B0.
+void write_cupl_text(FILE *out, const std::string &name, const char *device, const cupl_pins &pins,
+                     const cupl_equation_source &equation)
+{
+    std::fputs("\n", out);
+    write_header(out, name, device);
+    write_declarations(out, pins);
+    std::fputs("\n/* Output and output enable equations */\n", out);
+    cupl_equation eq; // its terms' storage serves every equation
+    for (bool enable : {false, true}) {
+        for (int k = NUM_BX - 1; k >= 0; k--) {
+            eq.constant = -1;
+            eq.bang = false;
+            eq.terms.clear();
+            if (!equation(k, enable, eq))
+                continue;
+            if (!enable)
+                std::fputs("\n", out);
+            write_cupl_equation(out, enable ? bx_name(k) + ".oe" : bx_name(k), eq);
+            if (enable && k != 0)
+                std::fputs("\n", out);
+        }
+        if (!enable)
+            std::fputs("\n", out);
+    }
+    std::fputs("\n\n/* End */\n", out);
 }
 
 // The level a pin shows in most conditions: its driven level (output rule)
@@ -144,74 +169,64 @@ static int constant_for_empty_mask(const dump_analysis &a, int k, term_rule rule
     return level;
 }
 
-// Each equation is checked as its text reads: its constant, or its '!' and
-// the terms just enumerated, every one of which it lists.
-static void write_output_equations(FILE *out, const dump_analysis &a, const term_choices &choices, term_table &table,
-                                   const char *filename, equation_check *check)
+// The equation of pin Bk of this kind, as the extraction chose it: its
+// constant, or its '!' and the terms the enumeration yields. Each equation
+// is checked as its text reads, every one of its terms listed.
+static bool analysis_equation(const dump_analysis &a, const term_choices &choices, term_table &table,
+                              const char *filename, equation_check *check, int k, term_rule rule, cupl_equation &eq)
 {
-    for (int k = NUM_BX - 1; k >= 0; k--) {
-        const macrocell &m = a.mc[k];
-        const pin_terms &c = choices[k];
+    const macrocell &m = a.mc[k];
+    const pin_terms &c = choices[k];
+    if (rule == RULE_OUTPUT) {
         if (!(m.flags & MC_OUTPUT))
-            continue;
-        const std::string name = bx_name(k);
-        int constant = -1;
+            return false;
         if (m.flags & MC_FIXED_LO)
-            constant = 0;
+            eq.constant = 0;
         else if (m.flags & MC_FIXED_HI)
-            constant = 1;
+            eq.constant = 1;
         else if (m.out_mask == 0)
-            constant = constant_for_empty_mask(a, k, RULE_OUTPUT, filename);
-        if (constant >= 0) {
-            std::fprintf(out, "\n %s\t= 'b'%d;", name.c_str(), constant);
-            if (check)
-                check_constant(a, *check, k, RULE_OUTPUT, constant);
-        } else {
-            const bool bang = !c.out_pol;
-            std::fprintf(out, "\n%c%s\t= ", bang ? '!' : ' ', name.c_str());
-            write_terms(out, a, table, k, RULE_OUTPUT, m.out_mask, c.out_pol, c.out_nterms);
-            if (check)
-                check_terms(a, *check, table, k, RULE_OUTPUT, m.out_mask, bang);
-        }
-    }
-}
-
-static void write_enable_equations(FILE *out, const dump_analysis &a, const term_choices &choices, term_table &table,
-                                   const char *filename, equation_check *check)
-{
-    for (int k = NUM_BX - 1; k >= 0; k--) {
-        const macrocell &m = a.mc[k];
-        const pin_terms &c = choices[k];
+            eq.constant = constant_for_empty_mask(a, k, RULE_OUTPUT, filename);
+    } else {
         if (!takes_terms(a, k, RULE_ENABLE))
-            continue;
-        if (m.oe_mask == 0) {
-            const int constant = constant_for_empty_mask(a, k, RULE_ENABLE, filename);
-            std::fprintf(out, " %s.oe\t= 'b'%d;", bx_name(k).c_str(), constant);
-            if (check)
-                check_constant(a, *check, k, RULE_ENABLE, constant);
-        } else {
-            const bool bang = c.oe_pol != 0;
-            std::fprintf(out, "%c%s.oe\t= ", bang ? '!' : ' ', bx_name(k).c_str());
-            write_terms(out, a, table, k, RULE_ENABLE, m.oe_mask, c.oe_pol, c.oe_nterms);
-            if (check)
-                check_terms(a, *check, table, k, RULE_ENABLE, m.oe_mask, bang);
-        }
-        if (k != 0)
-            std::fputs("\n", out);
+            return false;
+        if (m.oe_mask == 0)
+            eq.constant = constant_for_empty_mask(a, k, RULE_ENABLE, filename);
     }
+    if (eq.constant >= 0) {
+        if (check)
+            check_constant(a, *check, k, rule, eq.constant);
+        return true;
+    }
+    const uint32_t mask = rule == RULE_OUTPUT ? m.out_mask : m.oe_mask;
+    const int level = rule == RULE_OUTPUT ? c.out_pol : c.oe_pol;
+    const int32_t nterms = rule == RULE_OUTPUT ? c.out_nterms : c.oe_nterms;
+    eq.bang = rule == RULE_OUTPUT ? !c.out_pol : c.oe_pol != 0;
+    enumerate_terms(a, table, k, rule, mask, level);
+    eq.terms.resize(static_cast<size_t>(nterms));
+    long t = -1;
+    for (cupl_term &term : eq.terms) {
+        t = next_term(table, t + 1);
+        term = cupl_term{mask, static_cast<uint32_t>(t)};
+    }
+    if (check)
+        check_terms(a, *check, table, k, rule, mask, eq.bang);
+    return true;
 }
 
 void write_cupl(FILE *out, const dump_analysis &a, const char *filename, term_table &table, equation_check *check)
 {
-    std::fputs("\n", out);
-    write_header(out, filename);
-    write_declarations(out, a);
-    std::fputs("\n/* Output and output enable equations */\n", out);
     term_choices choices{};
     extract_all(a, table, RULE_OUTPUT, choices);
-    write_output_equations(out, a, choices, table, filename, check);
-    std::fputs("\n", out);
     extract_all(a, table, RULE_ENABLE, choices);
-    write_enable_equations(out, a, choices, table, filename, check);
-    std::fputs("\n\n/* End */\n", out);
+    cupl_pins pins;
+    pins.used = a.iterms_ever_used;
+    for (int k = 0; k < NUM_BX; k++) {
+        if (a.mc[k].flags & MC_HIZ)
+            pins.floats |= static_cast<uint8_t>(1u << k);
+        if (a.mc[k].flags & MC_INPUT)
+            pins.inputs |= static_cast<uint8_t>(1u << k);
+    }
+    write_cupl_text(out, design_name(filename), "virtual", pins, [&](int k, bool enable, cupl_equation &eq) {
+        return analysis_equation(a, choices, table, filename, check, k, enable ? RULE_ENABLE : RULE_OUTPUT, eq);
+    });
 }
