@@ -15,7 +15,8 @@
 
 #include "analyze.h"
 #include "chip.h"
-#include "fit.h"
+#include "fit_fuses.h"
+#include "fit_search.h"
 #include "sweep.h"
 #include "jedec_file.h"
 

@@ -12,7 +12,9 @@
 
 #include "analyze.h"
 #include "files.h"
-#include "fit.h"
+#include "fit_fuses.h"
+#include "fit_report.h"
+#include "fit_search.h"
 #include "jedec_file.h"
 #include "summary.h"
 
@@ -28,28 +30,6 @@ void usage(FILE *out)
                       "  chip in the right adapter gives, all the same.\n"
                       "  Exit status: 0 written and verified, 1 does not fit or does not verify\n"
                       "  (nothing written), 2 unreadable input or unwritable output.\n");
-}
-
-// Per pin, where the fuse map's readings differ from the dump's.
-bool report_mismatches(const dump_analysis &a, const std::vector<uint8_t> &readings)
-{
-    unsigned total = 0;
-    for (int k = NUM_BX - 1; k >= 0; k--) {
-        unsigned count = 0;
-        uint32_t first = 0;
-        for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-            if (((readings[i] ^ a.data[i]) >> k) & 1) {
-                if (!count)
-                    first = i;
-                count++;
-            }
-        }
-        if (count)
-            std::printf("  B%d (pin %d): %u wrong readings, the first at 0x%05X\n", k, pin_number[BX_SIGNAL0 + k],
-                        count, static_cast<unsigned>(first));
-        total += count;
-    }
-    return total == 0;
 }
 
 // " 17 (B5) 16 (B4)": the pins of a pin set, highest first.
@@ -188,7 +168,7 @@ int fit(const options &opt)
         return 1;
     }
     std::printf("\n");
-    if (!report_mismatches(a, readings)) {
+    if (!report_mismatches(stdout, a, readings)) {
         std::printf("Verification failed: the fuse map in the GAL16V8 model does not give the readings of `%s'.\n",
                     dump_path);
         hint_registered(a);

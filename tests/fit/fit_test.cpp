@@ -3,7 +3,8 @@
 // model and compared with the dump it came from; and gatesweep-fit itself:
 // its output, exit status and files.
 #include "analyze.h"
-#include "fit.h"
+#include "fit_fuses.h"
+#include "fit_search.h"
 #include "jedec_file.h"
 #include "sweep.h"
 #include "testkit.h"

@@ -1,13 +1,10 @@
-#include "fit.h"
+#include "fit_search.h"
 
 #include <algorithm>
-#include <utility>
+#include <array>
 
-#include "chip.h"
-#include "cupl.h"
+#include "fit_fuses.h"
 #include "jedec_file.h"
-#include "sweep.h"
-#include "summary.h"
 
 namespace {
 
@@ -232,11 +229,6 @@ function_fit fit_function(const pin_function &f, uint32_t allowed, unsigned limi
     return best;
 }
 
-std::string pin_label(int k)
-{
-    return bx_name(k) + " (pin " + std::to_string(pin_number[BX_SIGNAL0 + k]) + ")";
-}
-
 std::string signal_label(unsigned n)
 {
     return "pin " + std::to_string(pin_number[n]) + " (" + signal_name[n] + ")";
@@ -433,51 +425,6 @@ bool fit_mode(const dump_analysis &a, const gal_mode_entry &mode, const std::arr
     return ok;
 }
 
-void write_row(std::vector<uint8_t> &fuses, const gal_columns &cols, unsigned row, const cube &c)
-{
-    for (unsigned f = 0; f < gal_row_fuses; f++)
-        fuses[row * gal_row_fuses + f] = 1;
-    for (unsigned n = 0; n < NUM_SIGNALS; n++) {
-        if (!(c.care >> n & 1))
-            continue;
-        const int p = gal_column_of(cols, n);
-        const unsigned col = 2 * static_cast<unsigned>(p) + ((c.value >> n & 1) ? 0 : 1);
-        fuses[row * gal_row_fuses + col] = 0;
-    }
-}
-
-void write_terms(FILE *out, const std::vector<cube> &terms)
-{
-    for (size_t t = 0; t < terms.size(); t++) {
-        bool first = true;
-        for (unsigned n = 0; n < NUM_SIGNALS; n++) {
-            if (!(terms[t].care >> n & 1))
-                continue;
-            std::fprintf(out, "%s%c%s", first ? "" : " & ", (terms[t].value >> n & 1) ? ' ' : '!', signal_name[n]);
-            first = false;
-        }
-        std::fputs(t + 1 == terms.size() ? ";" : "\n\t# ", out);
-    }
-}
-
-uint32_t used_signals(const fit_design &design)
-{
-    uint32_t used = 0;
-    for (const fit_pin &p : design.pin) {
-        for (const cube &c : p.out.terms)
-            used |= c.care;
-        for (const cube &c : p.oe.terms)
-            used |= c.care;
-    }
-    return used;
-}
-
-std::string count_text(const fit_equation &eq)
-{
-    size_t n = eq.terms.size();
-    return std::to_string(n) + (n == 1 ? " term" : " terms");
-}
-
 // False when the design holds a latch and its fuse map does not give the
 // dump back: where the dump shows a pin floating, a latch keeps a level
 // that the weak drive cannot change, so only the model can tell the two.
@@ -542,56 +489,6 @@ fit_status fit_dump(const dump_analysis &a, fit_design &design, std::vector<std:
     return FIT_NO_FIT;
 }
 
-std::vector<uint8_t> fit_fuses(const fit_design &design)
-{
-    const gal_mode_entry &mode = *design.mode;
-    const gal_columns &cols = *mode.columns;
-    // Unused rows keep every fuse: a column and its complement, never true.
-    std::vector<uint8_t> fuses(gal_fuse_count, 0);
-    for (unsigned r = 0; r < gal_rows; r++)
-        fuses[gal_ptd + r] = 1;
-    fuses[gal_syn] = static_cast<uint8_t>(mode.syn);
-    fuses[gal_ac0] = static_cast<uint8_t>(mode.ac0);
-    for (int k = 0; k < NUM_BX; k++) {
-        const fit_pin &pin = design.pin[static_cast<size_t>(k)];
-        const unsigned cell = 7 - static_cast<unsigned>(k);
-        unsigned row = gal_first_row(static_cast<unsigned>(k));
-        // Simple mode: AC1 makes an input; the other modes want it set on
-        // every combinational cell.
-        fuses[gal_ac1 + cell] = static_cast<uint8_t>(mode.mode == gal_simple ? !pin.output : 1);
-        if (!pin.output)
-            continue; // an enable that never holds, or a simple-mode input
-        if (mode.enable_term) {
-            if (pin.oe.present && !pin.oe.terms.empty())
-                write_row(fuses, cols, row, pin.oe.terms[0]);
-            else
-                write_row(fuses, cols, row, cube{}); // always driven
-            row++;
-        }
-        if (pin.out.constant >= 0) {
-            fuses[gal_xor + cell] = static_cast<uint8_t>(pin.out.level);
-            if (pin.out.constant == 1)
-                write_row(fuses, cols, row, cube{});
-            continue;
-        }
-        fuses[gal_xor + cell] = static_cast<uint8_t>(pin.out.level);
-        for (const cube &c : pin.out.terms)
-            write_row(fuses, cols, row++, c);
-    }
-    return fuses;
-}
-
-// Text without control characters, which would break the JEDEC file's
-// transmission (STX, ETX) or the CUPL source's lines.
-static std::string printable(const std::string &text)
-{
-    std::string s = text;
-    for (char &c : s)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
-            c = '?';
-    return s;
-}
-
 uint8_t register_fingerprint(const dump_analysis &a)
 {
     const std::array<uint8_t, DUMP_SIZE> &data = a.data;
@@ -612,105 +509,4 @@ uint8_t register_fingerprint(const dump_analysis &a)
         }
     }
     return static_cast<uint8_t>(driven & ~not_floating & ~not_held);
-}
-
-bool fit_sweep(const std::string &jedec, const std::string &name, std::vector<uint8_t> &readings, std::string &err)
-{
-    std::unique_ptr<sim_chip> chip = sim_make_jedec_chip_text("GAL16V8", jedec, name, err);
-    if (!chip)
-        return false;
-    readings = sweep_chip(std::move(chip));
-    return true;
-}
-
-const char *fit_device(const gal_mode_entry &mode)
-{
-    switch (mode.mode) {
-    case gal_simple: return "g16v8as";
-    case gal_complex: return "g16v8ma";
-    default: return "g16v8ms";
-    }
-}
-
-void write_fit_equations(FILE *out, const fit_design &design)
-{
-    for (int k = NUM_BX - 1; k >= 0; k--) {
-        const fit_pin &p = design.pin[static_cast<size_t>(k)];
-        if (!p.output)
-            continue;
-        const std::string name = bx_name(k);
-        int constant = p.out.constant;
-        if (constant < 0 && p.out.terms.empty())
-            constant = p.out.level ? 0 : 1;
-        if (constant >= 0) {
-            std::fprintf(out, "\n %s\t= 'b'%d;", name.c_str(), constant);
-        } else {
-            std::fprintf(out, "\n%c%s\t= ", p.out.level ? ' ' : '!', name.c_str());
-            write_terms(out, p.out.terms);
-        }
-    }
-    std::fputs("\n", out);
-    for (int k = NUM_BX - 1; k >= 0; k--) {
-        const fit_pin &p = design.pin[static_cast<size_t>(k)];
-        if (!p.output || !p.oe.present)
-            continue;
-        std::fprintf(out, " %s.oe\t= ", bx_name(k).c_str());
-        write_terms(out, p.oe.terms);
-        std::fputs("\n", out);
-    }
-}
-
-void write_fit_cupl(FILE *out, const fit_design &design, const char *dump_name)
-{
-    const uint32_t used = used_signals(design);
-    std::fprintf(out,
-                 "/*\n\tGAL16V8 in %s mode, fitted by gatesweep-fit from the dump\n\t\t%s\n\tand verified against "
-                 "it in the chip model.\n*/\n\n",
-                 design.mode->name, printable(comment_safe(dump_name)).c_str());
-    std::fprintf(out, "Name     %s;\n", printable(design_name(dump_name)).c_str());
-    static const char *const fields[] = {"PartNo   ;", "Date     ;", "Revision ;", "Designer ;",
-                                         "Company  ;", "Assembly ;", "Location ;"};
-    for (const char *f : fields)
-        std::fprintf(out, "%s\n", f);
-    std::fprintf(out, "Device   %s;\n", fit_device(*design.mode));
-    std::fputs("\n/* Dedicated input pins */\n\n", out);
-    for (int n = 0; n < NUM_INPUTS; n++)
-        std::fprintf(out, "pin %d\t=\t%s;\t%s\n", pin_number[n], signal_name[n],
-                     (used >> n & 1) ? "" : " /* Unused input */");
-    std::fputs("\n/* Input and output pins */\n\n", out);
-    for (int k = 0; k < NUM_BX; k++) {
-        const int n = BX_SIGNAL0 + k;
-        const fit_pin &p = design.pin[static_cast<size_t>(k)];
-        std::fprintf(out, "pin %d\t=\t%s;\t%s\n", pin_number[n], signal_name[n],
-                     p.output ? "" : ((used >> n & 1) ? " /* Input */" : " /* Unused input */"));
-    }
-    std::fputs("\n/* Output and output enable equations */\n", out);
-    write_fit_equations(out, design);
-    std::fputs("\n/* End */\n", out);
-}
-
-void print_fit_report(FILE *out, const fit_design &design)
-{
-    std::fprintf(out, "Mode: %s (CUPL device %s).\n\n", design.mode->name, fit_device(*design.mode));
-    for (int k = NUM_BX - 1; k >= 0; k--) {
-        const fit_pin &p = design.pin[static_cast<size_t>(k)];
-        std::fprintf(out, "%s: ", pin_label(k).c_str());
-        if (!p.output) {
-            std::fputs("input\n", out);
-            continue;
-        }
-        if (p.out.constant >= 0)
-            std::fprintf(out, "output, fixed %s", p.out.constant ? "high" : "low");
-        else
-            std::fprintf(out, "output, %s%s", count_text(p.out).c_str(), p.out.exact ? "" : " (fewest not proven)");
-        if (p.oe.present)
-            std::fprintf(out, "; enable, %s", count_text(p.oe).c_str());
-        if (p.holds)
-            std::fputs("; a latch: it keeps its own level where the dump shows it floating", out);
-        else if (p.out.by_level || p.oe.by_level)
-            std::fputs("; reads the levels that outputs drive", out);
-        std::fputs("\n", out);
-    }
-    std::fputs("\n/* Output and output enable equations */\n", out);
-    write_fit_equations(out, design);
 }
