@@ -16,6 +16,11 @@ struct sim_chip {
     // Levels on B0..B7 as the pin buffer reads them now (bit k = Bk): the
     // chip's output where it drives a pin, the weak level where it does not.
     virtual unsigned read() = 0;
+    // Sets the registers as at power-up: bit k of q is the Q of the register
+    // at pin Bk (its output buffer inverts Q). Bits of pins without a
+    // register are ignored. Returns the pins that have a register; a
+    // combinational chip has none.
+    virtual unsigned power_up(unsigned /* q */) { return 0; }
 };
 
 // Builds the chip that a FTD2XX_SIM_CHIP value names ("dump:PATH",

@@ -63,6 +63,7 @@ struct jedec_chip final : sim_chip {
 
     void drive(unsigned new_ix, unsigned new_rx) override;
     unsigned read() override { return pins; }
+    unsigned power_up(unsigned q) override;
 };
 
 inline bool sum_holds(const term_sum &s, uint32_t columns)
@@ -234,6 +235,13 @@ void jedec_chip::drive(unsigned new_ix, unsigned new_rx)
     ix = new_ix;
     rx = new_rx;
     settle(*this);
+}
+
+unsigned jedec_chip::power_up(unsigned q)
+{
+    reg = ~(q & reg_mask) & 0xFF;
+    settle(*this);
+    return reg_mask;
 }
 
 bool same_name(const std::string &a, const char *b)

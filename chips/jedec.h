@@ -17,8 +17,9 @@
 // - Registered outputs: pin 1 (I0) clocks, pin 11 (I9) low enables them.
 //   A rising edge of I0 between two drive() calls loads every register from
 //   its D terms as the array saw them before that write. Registers start
-//   with Q = 0; the output buffer inverts Q, so a registered pin reads high
-//   until its first clock. Registered feedback comes from the register.
+//   with Q = 0, or in the state power_up sets; the output buffer inverts Q,
+//   so until its first clock a registered pin reads high where Q = 0 and
+//   low where Q = 1. Registered feedback comes from the register.
 #ifndef SIM_JEDEC_H
 #define SIM_JEDEC_H
 
