@@ -7,6 +7,9 @@
 // setting is reported once on standard error, and every call then fails
 // with FT_OTHER_ERROR. Handles are tokens looked up in the module table,
 // never dereferenced; a token is never handed out twice in a process.
+// Every call is also timed by the USB timing model (timing.h); with
+// FTD2XX_SIM_TIME=1 its total is printed on standard error when the last
+// open handle closes, and at exit if calls were timed after that.
 #ifdef _WIN32
 #define NOMINMAX
 #define WIN32_LEAN_AND_MEAN
@@ -18,6 +21,7 @@
 #include "board.h"
 #include "mpsse.h"
 #include "settings.h"
+#include "timing.h"
 #include "trace.h"
 
 #include <cstdint>
@@ -49,6 +53,7 @@ struct sim_interface {
     bool is_open = false;
     uintptr_t token = 0;
     sim_port port;
+    sim_usb_port usb;
 };
 
 struct sim_module {
@@ -62,6 +67,8 @@ struct sim_state {
     std::vector<sim_fault> faults;
     std::vector<sim_short> shorts;
     std::array<unsigned long, fn_count> calls{};
+    bool print_time = false;
+    sim_usb_clock clock;
 };
 
 std::mutex sim_lock;
@@ -91,6 +98,23 @@ void report_bad_setting(const sim_setting_error &e)
     state.bad = true;
 }
 
+// The modelled USB time on standard error, once for what was timed since
+// the last report.
+void report_time()
+{
+    if (!state.print_time || !state.clock.unreported)
+        return;
+    std::fprintf(stderr, "%s\n", sim_usb_report(state.clock).c_str());
+    std::fflush(stderr);
+    state.clock.unreported = false;
+}
+
+// At exit, what was timed after the last close. No call runs any more, so
+// no lock is taken (on Windows this runs as the DLL is unloaded).
+struct time_at_exit {
+    ~time_at_exit() { report_time(); }
+} at_exit;
+
 void load()
 {
     state = sim_state();
@@ -112,6 +136,7 @@ void load()
     }
     state.faults = s.faults;
     state.shorts = s.shorts;
+    state.print_time = s.print_time;
     state.modules.resize(s.modules.size());
     for (size_t m = 0; m < s.modules.size(); m++) {
         sim_module &mod = state.modules[m];
@@ -126,6 +151,15 @@ void load()
         if (!mod.board.chip) {
             state.modules.clear();
             report_bad_setting({"FTD2XX_SIM_CHIP", s.chip, why.empty() ? "the chip cannot be made" : why});
+            return;
+        }
+        unsigned registers = mod.board.chip->power_up(s.powerup);
+        if (s.powerup & ~registers) {
+            char why_q[96];
+            std::snprintf(why_q, sizeof why_q, "bits 0x%02X name pins without a register (this chip's registers: 0x%02X)",
+                          s.powerup & ~registers, registers);
+            state.modules.clear();
+            report_bad_setting({"FTD2XX_SIM_POWERUP", s.powerup_value, why_q});
             return;
         }
     }
@@ -206,6 +240,17 @@ FT_STATUS enter_handle(sim_function fn, FT_HANDLE handle, sim_interface *&intf, 
         return st;
     intf = find(handle, module);
     return intf ? FT_OK : FT_INVALID_HANDLE;
+}
+
+bool any_open()
+{
+    for (const sim_module &m : state.modules) {
+        for (const sim_interface &i : m.intf) {
+            if (i.is_open)
+                return true;
+        }
+    }
+    return false;
 }
 
 std::string handle_arg(FT_HANDLE handle)
@@ -289,6 +334,7 @@ FT_STATUS FTD2XX_API FT_OpenEx(PVOID pArg1, DWORD Flags, FT_HANDLE *pHandle)
                     i.is_open = true;
                     i.token = token = next_token++;
                     sim_port_open(i.port);
+                    sim_usb_reset(i.usb);
                     *pHandle = reinterpret_cast<FT_HANDLE>(token);
                 }
             }
@@ -304,8 +350,10 @@ FT_STATUS FTD2XX_API FT_ResetDevice(FT_HANDLE ftHandle)
     std::lock_guard<std::mutex> guard(sim_lock);
     sim_interface *intf = nullptr;
     FT_STATUS st = enter_handle(fn_reset_device, ftHandle, intf);
-    if (st == FT_OK)
+    if (st == FT_OK) {
         sim_port_purge(intf->port, true, true);
+        sim_usb_reset(intf->usb);
+    }
     leave("FT_ResetDevice", handle_arg(ftHandle), st, "");
     return st;
 }
@@ -316,8 +364,11 @@ FT_STATUS FTD2XX_API FT_Purge(FT_HANDLE ftHandle, ULONG Mask)
     std::lock_guard<std::mutex> guard(sim_lock);
     sim_interface *intf = nullptr;
     FT_STATUS st = enter_handle(fn_purge, ftHandle, intf);
-    if (st == FT_OK)
+    if (st == FT_OK) {
         sim_port_purge(intf->port, (Mask & FT_PURGE_RX) != 0, (Mask & FT_PURGE_TX) != 0);
+        if (Mask & FT_PURGE_RX)
+            sim_usb_reset(intf->usb);
+    }
     leave("FT_Purge", handle_arg(ftHandle) + ", mask=" + std::to_string(Mask), st, "");
     return st;
 }
@@ -334,6 +385,7 @@ FT_STATUS FTD2XX_API FT_GetQueueStatus(FT_HANDLE ftHandle, DWORD *dwRxBytes)
     if (st == FT_OK) {
         count = short_limit(fn_get_queue_status, static_cast<DWORD>(sim_port_available(intf->port)));
         *dwRxBytes = count;
+        sim_usb_queued(state.clock, intf->usb, intf->port, count);
     }
     leave("FT_GetQueueStatus", handle_arg(ftHandle), st,
           st == FT_OK ? "queued=" + std::to_string(count) : "");
@@ -390,7 +442,8 @@ FT_STATUS FTD2XX_API FT_Write(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytes
     leave("FT_Write", handle_arg(ftHandle) + ", count=" + std::to_string(dwBytesToWrite), st,
           st == FT_OK ? "written=" + std::to_string(taken) : "");
     if (st == FT_OK) {
-        sim_port_write(intf->port, module->board, static_cast<const uint8_t *>(lpBuffer), taken);
+        sim_usb_write(state.clock, intf->usb, intf->port, module->board, static_cast<const uint8_t *>(lpBuffer),
+                      taken);
         *lpBytesWritten = taken;
         sim_trace_flush();
     }
@@ -411,6 +464,7 @@ FT_STATUS FTD2XX_API FT_Read(FT_HANDLE ftHandle, LPVOID lpBuffer, DWORD dwBytesT
         got = static_cast<DWORD>(sim_port_read(intf->port, static_cast<uint8_t *>(lpBuffer),
                                                short_limit(fn_read, dwBytesToRead)));
         *lpBytesReturned = got;
+        sim_usb_read(state.clock, intf->usb, intf->port, got);
     }
     leave("FT_Read", handle_arg(ftHandle) + ", count=" + std::to_string(dwBytesToRead), st,
           st == FT_OK ? "read=" + std::to_string(got) : "");
@@ -427,8 +481,11 @@ FT_STATUS FTD2XX_API FT_Close(FT_HANDLE ftHandle)
         intf->is_open = false;
         intf->token = 0;
         sim_port_open(intf->port);
+        sim_usb_reset(intf->usb);
     }
     leave("FT_Close", handle_arg(ftHandle), st, "");
+    if (st == FT_OK && !any_open())
+        report_time();
     return st;
 }
 

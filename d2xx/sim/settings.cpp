@@ -142,6 +142,19 @@ bool sim_parse_shorts(const std::string &value, std::vector<sim_short> &shorts, 
     return true;
 }
 
+bool sim_parse_powerup(const std::string &value, unsigned &q, std::string &reason)
+{
+    std::string digits = value;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X'))
+        digits.erase(0, 2);
+    if (digits.empty() || digits.size() > 2 || digits.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos) {
+        reason = "not a hex byte 00 to FF (bit k: Q of the register at pin Bk)";
+        return false;
+    }
+    q = static_cast<unsigned>(std::strtoul(digits.c_str(), nullptr, 16));
+    return true;
+}
+
 bool sim_read_settings(sim_settings &s, sim_setting_error &err)
 {
     s = sim_settings();
@@ -170,6 +183,15 @@ bool sim_read_settings(sim_settings &s, sim_setting_error &err)
     if (!sim_getenv("FTD2XX_SIM_CHIP", s.chip) || s.chip.empty())
         s.chip = "example:u12";
 
+    if (sim_getenv("FTD2XX_SIM_POWERUP", value) && !value.empty()) {
+        if (!sim_parse_powerup(value, s.powerup, err.reason)) {
+            err.variable = "FTD2XX_SIM_POWERUP";
+            err.value = value;
+            return false;
+        }
+        s.powerup_value = value;
+    }
+
     if (sim_getenv("FTD2XX_SIM_FAIL", value) && !sim_parse_faults(value, s.faults, err.reason)) {
         err.variable = "FTD2XX_SIM_FAIL";
         err.value = value;
@@ -180,6 +202,14 @@ bool sim_read_settings(sim_settings &s, sim_setting_error &err)
         err.variable = "FTD2XX_SIM_SHORT";
         err.value = value;
         return false;
+    }
+
+    if (sim_getenv("FTD2XX_SIM_TIME", value) && !value.empty() && value != "0") {
+        if (value != "1") {
+            err = {"FTD2XX_SIM_TIME", value, "not 0 or 1 (1: print the modelled USB time on standard error)"};
+            return false;
+        }
+        s.print_time = true;
     }
     return true;
 }

@@ -1,8 +1,9 @@
 // Settings of the simulated module library, taken from the environment:
 // FTD2XX_SIM_MODULES (attached modules), FTD2XX_SIM_BOARD (adapter board
 // variant), FTD2XX_SIM_CHIP (the PAL in the socket, see chip.h),
-// FTD2XX_SIM_FAIL (scheduled faults), FTD2XX_SIM_SHORT (short transfers) and
-// FTD2XX_SIM_TRACE (trace file).
+// FTD2XX_SIM_POWERUP (the chip's registers at power-up), FTD2XX_SIM_FAIL
+// (scheduled faults), FTD2XX_SIM_SHORT (short transfers), FTD2XX_SIM_TRACE
+// (trace file) and FTD2XX_SIM_TIME (print the modelled USB time, timing.h).
 // Only parsing lives here; api.cpp acts on the result.
 #ifndef SIM_SETTINGS_H
 #define SIM_SETTINGS_H
@@ -56,9 +57,12 @@ struct sim_settings {
     std::vector<sim_module_setting> modules;
     sim_board_variant board = sim_board_variant::a;
     std::string chip;          // a FTD2XX_SIM_CHIP value, see sim_make_chip
+    unsigned powerup = 0;      // Q of the registers at power-up, bit k = pin Bk
+    std::string powerup_value; // as given, for the report of a chip without those registers
     std::vector<sim_fault> faults;
     std::vector<sim_short> shorts;
     std::string trace_path;    // empty: no trace
+    bool print_time = false;   // print the modelled USB time at the end of the run
 };
 
 // A setting that cannot be used: the variable, its value and why.
@@ -82,6 +86,8 @@ bool sim_parse_modules(const std::string &value, std::vector<sim_module_setting>
 bool sim_parse_faults(const std::string &value, std::vector<sim_fault> &faults, std::string &reason);
 // FTD2XX_SIM_SHORT: NAME=LIMIT or NAME@N=LIMIT, for FT_Read, FT_Write and
 // FT_GetQueueStatus.
+// FTD2XX_SIM_POWERUP: a byte as one or two hex digits, 0x in front or not.
+bool sim_parse_powerup(const std::string &value, unsigned &q, std::string &reason);
 bool sim_parse_shorts(const std::string &value, std::vector<sim_short> &shorts, std::string &reason);
 
 #endif

@@ -15,7 +15,8 @@ TEST_F(sim_test, BadSettingsAreReportedOnceAndRefuseEveryCall)
         {"CHIP", "dump:" + d + "/short.bin"}, {"CHIP", "dump:" + d}, {"CHIP", "example:u13"},
         {"CHIP", "socket:empty"}, {"CHIP", "jedec:PAL16L8"}, {"CHIP", "jedec:PAL16L8:" + d + "/no.jed"},
         {"FAIL", "FT_Write"}, {"FAIL", "FT_Writ=4"}, {"FAIL", "FT_Write@0=4"}, {"FAIL", "FT_Write=four"},
-        {"FAIL", "FT_Write=4,"}, {"TRACE", d + "/no/such/folder/trace.txt"},
+        {"FAIL", "FT_Write=4,"}, {"TRACE", d + "/no/such/folder/trace.txt"}, {"POWERUP", "100"},
+        {"POWERUP", "0x"}, {"POWERUP", "-1"}, {"POWERUP", "G"}, {"POWERUP", "01"}, {"TIME", "2"}, {"TIME", "yes"},
     };
     for (const auto &setting : bad) {
         std::string var = std::string("FTD2XX_SIM_") + setting.first, text = var + "=" + setting.second;

@@ -25,7 +25,7 @@ class sim_test : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        for (const char *v : {"MODULES", "BOARD", "CHIP", "FAIL", "TRACE"})
+        for (const char *v : {"MODULES", "BOARD", "CHIP", "POWERUP", "FAIL", "TRACE", "TIME"})
             unsetenv((std::string("FTD2XX_SIM_") + v).c_str());
         ftd2xx_sim_reinit();
     }
