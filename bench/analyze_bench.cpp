@@ -1,14 +1,20 @@
-// Timing of the analysis stages on three dumps: the u12 example chip, a
+// Timing of the analysis stages on four dumps: the u12 example chip, a
 // dense chip (every pin a parity of eight inputs and two other I/O pins, with
-// an enable), and a very dense one (every pin a parity of sixteen signals).
+// an enable), a very dense one (every pin a parity of sixteen signals), and
+// a seeded random combinational device. `analyze_bench --write-dump FILE'
+// writes the dump of the random device to FILE instead (bench/analyze_cost.sh
+// measures the whole program on it).
 #ifdef _MSC_VER
 #define _CRT_SECURE_NO_WARNINGS  // fopen is standard C; no _s variants wanted
 #endif
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -60,24 +66,101 @@ void very_dense_chip(unsigned ix, unsigned rx, unsigned &oe, unsigned &out)
 }
 
 const chip chips[] = {u12_chip, dense_chip, very_dense_chip};
-const char *const chip_names[] = {"u12", "dense", "very_dense"};
+const char *const chip_names[] = {"u12", "dense", "very_dense", "random"};
+constexpr int RANDOM_DEVICE = 3;
+
+// One product term: the signals it reads (bits 0..9 the inputs, 10..17 the
+// levels on B0..B7) and the levels it wants of them.
+struct product {
+    uint32_t care, want;
+};
+
+// The dump of a random combinational device, as a PAL16L8 might be
+// programmed: every pin the sum of seven products of two to five literals
+// over the inputs and the pins B1..B6 before it (a PAL16L8's feedback), its
+// enable a product of one or two input literals (a third of them always
+// driven). Without loops the levels settle pin by pin, B0 first.
+std::vector<uint8_t> random_device_dump(unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::array<std::vector<product>, NUM_BX> level_terms;
+    std::array<product, NUM_BX> enable{};
+    uint32_t readable = IX_MASK;
+    for (int k = 0; k < NUM_BX; k++) {
+        auto literal = [&rng](product &p, uint32_t from) {
+            uint32_t n;
+            do
+                n = rng() % NUM_SIGNALS;
+            while (!((from >> n) & 1));
+            p.care |= 1u << n;
+            p.want = (p.want & ~(1u << n)) | (rng() % 2) << n;
+        };
+        if (rng() % 3 != 0) {
+            const unsigned literals = 1 + rng() % 2;
+            for (unsigned l = 0; l < literals; l++)
+                literal(enable[k], IX_MASK);
+        }
+        for (int t = 0; t < 7; t++) {
+            product p{};
+            const unsigned literals = 2 + rng() % 4;
+            for (unsigned l = 0; l < literals; l++)
+                literal(p, readable);
+            level_terms[k].push_back(p);
+        }
+        if (k >= 1 && k <= 6)
+            readable |= bx_bit(k);
+    }
+    std::vector<uint8_t> dump(DUMP_SIZE);
+    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
+        const uint32_t ix = i & IX_MASK, rx = i >> RX_SHIFT;
+        uint32_t levels = 0;
+        for (int k = 0; k < NUM_BX; k++) {
+            const uint32_t p = ix | levels << RX_SHIFT;
+            unsigned level = (rx >> k) & 1;
+            if ((p & enable[k].care) == enable[k].want) {
+                level = 0;
+                for (const product &t : level_terms[k])
+                    level |= (p & t.care) == t.want;
+            }
+            levels |= level << k;
+        }
+        dump[i] = static_cast<uint8_t>(levels);
+    }
+    return dump;
+}
+
+std::vector<uint8_t> chip_dump(int which)
+{
+    if (which == RANDOM_DEVICE)
+        return random_device_dump(1);
+    std::vector<uint8_t> dump(DUMP_SIZE);
+    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
+        unsigned ix = i & IX_MASK, rx = i >> RX_SHIFT, oe = 0, out = 0;
+        chips[which](ix, rx, oe, out);
+        dump[i] = static_cast<uint8_t>((out & oe) | (rx & ~oe));
+    }
+    return dump;
+}
+
+bool write_dump(const std::string &file, const std::vector<uint8_t> &dump)
+{
+    FILE *f = std::fopen(file.c_str(), "wb");
+    if (!f)
+        return false;
+    const bool written = std::fwrite(dump.data(), 1, dump.size(), f) == dump.size();
+    return std::fclose(f) == 0 && written;
+}
 
 std::string dump_file(int which)
 {
-    static std::string files[3];
+    static std::string files[4];
     if (files[which].empty()) {
-        std::vector<uint8_t> dump(DUMP_SIZE);
-        for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-            unsigned ix = i & IX_MASK, rx = i >> RX_SHIFT, oe = 0, out = 0;
-            chips[which](ix, rx, oe, out);
-            dump[i] = static_cast<uint8_t>((out & oe) | (rx & ~oe));
-        }
+        const std::vector<uint8_t> dump = chip_dump(which);
         files[which] = (std::filesystem::temp_directory_path() /
                         ("gatesweep-bench-" + std::string(chip_names[which]) + ".bin"))
                            .string();
-        FILE *f = std::fopen(files[which].c_str(), "wb");
-        std::fwrite(dump.data(), 1, dump.size(), f);
-        std::fclose(f);
+        if (!write_dump(files[which], dump))
+            std::abort();
     }
     return files[which];
 }
@@ -214,12 +297,26 @@ void BM_whole(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_load)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_classify)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_masks)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_extract)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_enumerate)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_write)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_whole)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_load)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_classify)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_masks)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_extract)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_enumerate)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_write)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_whole)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    if (argc == 3 && std::string(argv[1]) == "--write-dump") {
+        if (write_dump(argv[2], chip_dump(RANDOM_DEVICE)))
+            return 0;
+        std::fprintf(stderr, "analyze_bench: could not write `%s'\n", argv[2]);
+        return 2;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
