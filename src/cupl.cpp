@@ -106,8 +106,8 @@ void write_cupl_equation(FILE *out, const std::string &lhs, const cupl_equation 
         write_terms(out, eq.terms);
 }
 
-// Each output equation starts a line, each enable equation ends one but
-// the last, that of B0.
+// Each output equation starts a line; each enable equation but that of B0
+// ends one.
 void write_cupl_text(FILE *out, const std::string &name, const char *device, const cupl_pins &pins,
                      const cupl_equation_source &equation)
 {
