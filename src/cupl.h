@@ -57,9 +57,10 @@ void write_cupl_text(FILE *out, const std::string &name, const char *device, con
                      const cupl_equation_source &equation);
 
 // analyze's text of the analysis: device "virtual", the equations from the
-// term table after the output and enable extractions. An equation over an empty mask is written as a constant, with a
-// warning on standard error. With a check, every equation is checked
-// against the dump as it is written.
+// term table after the output and enable extractions. An equation over an
+// empty mask is written as a constant, with a warning on standard error.
+// With a check, every equation is checked against the dump as it is
+// written.
 void write_cupl(FILE *out, const dump_analysis &a, const char *filename, term_table &table,
                 equation_check *check = nullptr);
 
