@@ -38,11 +38,15 @@ bool load_dump(const char *filename, std::vector<uint8_t> &image)
 
 bool warn_implausible_dump(const std::vector<uint8_t> &image, const char *filename)
 {
-    bool all_ff = true, all_weak = true;
-    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-        all_ff = all_ff && image[i] == 0xFF;
-        all_weak = all_weak && image[i] == (i >> RX_SHIFT);
+    // Eight readings at a time; the weak drive of index i is i >> 10, the
+    // same over the 1024 indices of a block.
+    uint64_t not_ff = 0, not_weak = 0;
+    for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
+        const uint64_t v = load64(&image[i]);
+        not_ff |= ~v;
+        not_weak |= v ^ broadcast_byte(static_cast<uint8_t>(i >> RX_SHIFT));
     }
+    const bool all_ff = not_ff == 0, all_weak = not_weak == 0;
     if (all_ff)
         std::fprintf(stderr,
                      "Warning: every reading in `%s' is 0xFF: the pin buffer never answered. Is this the "
@@ -129,7 +133,10 @@ static bool is_eligible(const dump_analysis &a, int j, int k)
 
 // For every signal j, which pins show a level difference while driven on
 // both sides of some pair over j (out_diff[j]), and which pins change their
-// float state across some pair over j (oe_diff[j]); all eight pins at once.
+// float state across some pair over j (oe_diff[j]); all eight pins at once,
+// eight indices a word. Signals 0..2 pair bytes of the same word: their
+// partners are brought into place with a shift, and only the lanes with the
+// signal low count.
 static void scan_pairs(const dump_analysis &a, std::array<uint8_t, NUM_SIGNALS> &out_diff,
                        std::array<uint8_t, NUM_SIGNALS> &oe_diff)
 {
@@ -149,12 +156,16 @@ static void scan_pairs(const dump_analysis &a, std::array<uint8_t, NUM_SIGNALS> 
                     break;  // every pin already shows both differences
             }
         } else {
-            for (uint32_t p = 0; p < DUMP_SIZE; p++) {
-                if (p & s)
-                    continue;
-                uint8_t ha = h[p], hb = h[p + s];
-                out_acc |= static_cast<uint8_t>((d[p] ^ d[p + s]) & ~(ha | hb));
-                oe_acc |= static_cast<uint8_t>(ha ^ hb);
+            uint64_t low = 0; // the lanes whose index has signal j low
+            for (uint32_t lane = 0; lane < 8; lane++)
+                if (!(lane & s))
+                    low |= uint64_t(0xFF) << (8 * lane);
+            const int shift = static_cast<int>(8 * s);
+            for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
+                const uint64_t dv = load64(d + i), hv = load64(h + i);
+                const uint64_t hb = hv >> shift;
+                out_acc |= (dv ^ (dv >> shift)) & ~(hv | hb) & low;
+                oe_acc |= (hv ^ hb) & low;
             }
         }
         out_diff[j] = fold_or(out_acc);
@@ -162,18 +173,65 @@ static void scan_pairs(const dump_analysis &a, std::array<uint8_t, NUM_SIGNALS> 
     }
 }
 
+void pin_bits(const dump_analysis &a, int k, uint64_t *level, uint64_t *floats)
+{
+    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
+        level[w] = gather_bit(&a.data[64 * w], k);
+        floats[w] = gather_bit(&a.hiz_data[64 * w], k);
+    }
+}
+
+uint32_t project_bits(uint64_t *bits, uint32_t mask)
+{
+    // Signals 6..17 select the word, 0..5 the bit. Signals outside the mask
+    // are folded in from the high ones down; each fold reads only words
+    // still in play, those without the signals folded so far.
+    const uint32_t word_keep = (mask >> 6) & (INDEX_WORDS - 1), word_drop = (INDEX_WORDS - 1) & ~word_keep;
+    uint32_t folded = 0;
+    for (uint32_t s = INDEX_WORDS / 2; s; s >>= 1) {
+        if (!(word_drop & s))
+            continue;
+        const uint32_t skip = folded | s;
+        for (uint32_t w = 0; w < INDEX_WORDS; w = ((w | skip) + 1) & ~skip)
+            bits[w] |= bits[w | s];
+        folded |= s;
+    }
+    uint64_t keep = 0; // the bits without signals outside the mask
+    for (uint32_t b = 0; b < 64; b++)
+        if ((b & ~mask & 63) == 0)
+            keep |= uint64_t(1) << b;
+    uint32_t n = 0;
+    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
+        if (w & word_drop) {
+            bits[w] = 0;
+            continue;
+        }
+        uint64_t x = bits[w];
+        for (uint32_t s = 32; s; s >>= 1)
+            if (!(mask & s))
+                x |= x >> s;
+        bits[w] = x & keep;
+        n += popcount64(bits[w]);
+    }
+    return n;
+}
+
 // Whether the driven readings of pin Bk are a function of the signals in mask:
-// no two conditions that agree on them read different levels while driven.
+// no two conditions that agree on them read different levels while driven,
+// that is, no term index of mask occurs at both driven levels.
 static bool driven_level_follows(const dump_analysis &a, int k, uint32_t mask)
 {
-    const std::array<uint8_t, DUMP_SIZE> &data = a.data, &hiz_data = a.hiz_data;
-    // Bit v of seen[t]: some driven condition i with i & mask == t reads v.
-    std::vector<uint8_t> seen(DUMP_SIZE, 0);
-    for (uint32_t i = 0; i < DUMP_SIZE; i++)
-        if (!((hiz_data[i] >> k) & 1))
-            seen[i & mask] |= static_cast<uint8_t>(1u << ((data[i] >> k) & 1));
-    for (uint8_t s : seen)
-        if (s == 3)
+    index_bits level(INDEX_WORDS), floats(INDEX_WORDS);
+    pin_bits(a, k, level.data(), floats.data());
+    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
+        const uint64_t driven = ~floats[w];
+        floats[w] = driven & ~level[w]; // now: driven at level 0
+        level[w] &= driven;
+    }
+    project_bits(level.data(), mask);
+    project_bits(floats.data(), mask);
+    for (uint32_t w = 0; w < INDEX_WORDS; w++)
+        if (level[w] & floats[w])
             return false;
     return true;
 }

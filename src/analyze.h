@@ -43,6 +43,19 @@ struct dump_analysis {
     bool i9_drives_output;
 };
 
+// Bit maps over the dump indices: bit b of word w stands for index 64w + b.
+constexpr uint32_t INDEX_WORDS = DUMP_SIZE / 64;
+using index_bits = std::vector<uint64_t>;
+
+// Pin Bk of the analysis as two bit maps of INDEX_WORDS words: where it
+// reads 1 (level) and where it floats (floats).
+void pin_bits(const dump_analysis &a, int k, uint64_t *level, uint64_t *floats);
+// Projects a bit map of INDEX_WORDS words onto the signals of mask, in
+// place: afterwards bit p of every p without signals outside mask is set
+// when some bit i with i & mask == p was set, and all other bits are 0.
+// Returns the number of bits set.
+uint32_t project_bits(uint64_t *bits, uint32_t mask);
+
 // Analyses a dump image of DUMP_SIZE bytes (bytes it lacks are taken as 0,
 // bytes beyond are not read): clear_analysis, classify_pins and
 // compute_masks in turn. The value is 512 KiB, so it lives on the heap.

@@ -8,7 +8,8 @@
 
 term_table new_term_table()
 {
-    return term_table(TERM_TABLE_SIZE);
+    // Halves 0 and 1, then the levels and float states of the pin last marked.
+    return term_table{index_bits(4 * INDEX_WORDS)};
 }
 
 bool takes_terms(const dump_analysis &a, int k, term_rule rule)
@@ -20,55 +21,42 @@ bool takes_terms(const dump_analysis &a, int k, term_rule rule)
 }
 
 // Marks position (i & mask) of half v for every condition i that takes part
-// under the rule at level v; with only_level >= 0, only that level is marked
-// and it goes to half 0.
-static void mark_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask,
-                       int only_level)
+// under the rule at level v, and returns the counts; with only_level >= 0,
+// only that level is marked and it goes to half 0. All 64 conditions of a
+// word at once: the sets of conditions as bit maps, projected onto the mask.
+static term_counts mark_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask,
+                              int only_level)
 {
-    uint8_t *t = table.data();
-    const uint8_t *d = a.data.data(), *h = a.hiz_data.data();
-    if (rule == RULE_OUTPUT) {
-        if (only_level < 0) {
-            for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-                // A floating condition ORs 0 into its slot: no mark.
-                uint8_t driven = static_cast<uint8_t>(((h[i] >> k) & 1) ^ 1);
-                t[((d[i] >> k) & 1) * DUMP_SIZE + (i & mask)] |= driven;
-            }
+    uint64_t *const half0 = table.marks.data(), *const half1 = half0 + INDEX_WORDS;
+    uint64_t *const level = half1 + INDEX_WORDS, *const floats = level + INDEX_WORDS;
+    pin_bits(a, k, level, floats);
+    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
+        uint64_t at0, at1;
+        if (rule == RULE_OUTPUT) {
+            // A floating condition takes no part.
+            at1 = level[w] & ~floats[w];
+            at0 = ~level[w] & ~floats[w];
         } else {
-            for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-                uint8_t hit = static_cast<uint8_t>(((h[i] >> k) & 1) == 0 && ((d[i] >> k) & 1) == unsigned(only_level));
-                t[i & mask] |= hit;
-            }
+            at1 = floats[w];
+            at0 = ~floats[w];
         }
-    } else {
         if (only_level < 0) {
-            for (uint32_t i = 0; i < DUMP_SIZE; i++)
-                t[((h[i] >> k) & 1) * DUMP_SIZE + (i & mask)] = 1;
+            half0[w] = at0;
+            half1[w] = at1;
         } else {
-            for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-                uint8_t hit = static_cast<uint8_t>(((h[i] >> k) & 1) == unsigned(only_level));
-                t[i & mask] |= hit;
-            }
+            half0[w] = only_level ? at1 : at0;
         }
     }
-}
-
-static uint32_t count_marks(const uint8_t *half)
-{
-    uint32_t n = 0;
-    for (uint32_t p = 0; p < DUMP_SIZE; p += 8)
-        n += sum_flag_lanes(load64(half + p));
-    return n;
+    term_counts c{};
+    c.n[0] = project_bits(half0, mask);
+    if (only_level < 0)
+        c.n[1] = project_bits(half1, mask);
+    return c;
 }
 
 term_counts count_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask)
 {
-    std::fill(table.begin(), table.end(), 0);
-    mark_terms(a, table, k, rule, mask, -1);
-    term_counts c;
-    c.n[0] = count_marks(table.data());
-    c.n[1] = count_marks(table.data() + DUMP_SIZE);
-    return c;
+    return mark_terms(a, table, k, rule, mask, -1);
 }
 
 int choose_level(const term_counts &c)
@@ -100,25 +88,25 @@ void extract_all(const dump_analysis &a, term_table &table, term_rule rule, term
 
 void enumerate_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask, int level)
 {
-    std::fill(table.begin(), table.begin() + DUMP_SIZE, 0);
     mark_terms(a, table, k, rule, mask, level);
 }
 
 long next_term(const term_table &table, long from)
 {
-    const uint8_t *t = table.data();
-    uint32_t p = static_cast<uint32_t>(from);
-    while (p < DUMP_SIZE && (p & 7)) {
-        if (t[p])
-            return static_cast<long>(p);
-        p++;
+    if (from < 0)
+        from = 0;
+    if (from >= static_cast<long>(DUMP_SIZE))
+        return -1;
+    const uint64_t *const m = table.marks.data();
+    const uint32_t p = static_cast<uint32_t>(from);
+    uint32_t w = p >> 6;
+    uint64_t x = m[w] & (~uint64_t(0) << (p & 63));
+    while (!x) {
+        if (++w == INDEX_WORDS)
+            return -1;
+        x = m[w];
     }
-    while (p < DUMP_SIZE && load64(t + p) == 0)
-        p += 8;
-    for (; p < DUMP_SIZE; p++)
-        if (t[p])
-            return static_cast<long>(p);
-    return -1;
+    return static_cast<long>(w * 64 + popcount64((x & (0 - x)) - 1));
 }
 
 equation_check new_equation_check(const dump_analysis &a)
@@ -133,113 +121,158 @@ equation_check new_equation_check(const dump_analysis &a)
         const uint32_t read = (takes_terms(a, k, RULE_OUTPUT) ? m.out_mask : 0) |
                               (takes_terms(a, k, RULE_ENABLE) ? m.oe_mask : 0);
         check.by_model = check.by_model || (read & drives) != 0;
-        check.logic[k].output = (m.flags & MC_OUTPUT) != 0;
     }
-    if (!check.by_model)
-        check.wrong.assign(DUMP_SIZE, 0);
+    if (check.by_model) {
+        // Until its equations come: no level, and an output drives everywhere.
+        check.level.assign(DUMP_SIZE, 0);
+        check.enable.assign(DUMP_SIZE, static_cast<uint8_t>(drives >> BX_SIGNAL0));
+    } else {
+        check.wrong.assign(NUM_BX * INDEX_WORDS, 0);
+    }
     return check;
 }
 
-// The equation whose value at point p is marks[p & mask] (0 or 1),
-// inverted when bang, as a truth table over the levels on the pins.
-static logic_table logic_of(const uint8_t *marks, uint32_t mask, bool bang)
+// Word w of the equation whose value at index (or point) i is bit i & mask
+// of marks, which holds no bits outside the mask: the word of w & (mask >>
+// 6), its bits spread over the low signals outside the mask.
+static uint64_t equation_word(const uint64_t *marks, uint32_t w, uint32_t mask)
 {
-    // Word w holds the points w * 64 + b; it is the word of w & (mask >> 6),
-    // so only the words of the mask's own high signals are built bit by bit.
-    logic_table t(logic_points / 64, 0);
-    const uint32_t high = mask >> 6;
-    for (uint32_t w = 0; w < t.size(); w++) {
-        if (w & ~high) {
-            t[w] = t[w & high];
-            continue;
-        }
-        uint64_t word = 0;
-        for (uint32_t b = 0; b < 64; b++)
-            word |= uint64_t(marks[(w << 6 | b) & mask] & 1) << b;
-        t[w] = bang ? ~word : word;
-    }
-    return t;
+    uint64_t x = marks[w & (mask >> 6)];
+    for (uint32_t s = 1; s < 64; s <<= 1)
+        if (!(mask & s))
+            x |= x << s;
+    return x;
 }
 
 // Marks where Bk disagrees with the equation whose value at dump index i is
-// marks[i & mask] (0 or 1), inverted when bang: under the output rule the
+// bit i & mask of marks, inverted when bang: under the output rule the
 // level the pin reads where it is driven, under the enable rule whether it
-// is driven. Eight conditions at a time: those from i (a multiple of 8) on
-// find their marks in the eight bytes from i & mask on, condition i + j at
-// byte j & mask. One multiply moves them into place: byte a (a made of the
-// mask's low three signals) goes to every lane a + s, s made of the others,
-// and to bit k of it.
-static void check_marks(const dump_analysis &a, equation_check &check, const uint8_t *marks, int k, term_rule rule,
-                        uint32_t mask, bool bang)
+// is driven. By the model, the equation goes to bit k of the level or
+// enable table instead. level and floats: the pin's bit maps.
+static void check_marks(equation_check &check, const uint64_t *marks, const uint64_t *level, const uint64_t *floats,
+                        int k, term_rule rule, uint32_t mask, bool bang)
 {
+    const uint64_t flip = bang ? ~uint64_t(0) : 0;
     if (check.by_model) {
-        (rule == RULE_OUTPUT ? check.logic[k].level : check.logic[k].enable) = logic_of(marks, mask, bang);
+        check.reads[k] |= mask;
+        uint8_t *t = (rule == RULE_OUTPUT ? check.level : check.enable).data();
+        for (uint32_t w = 0; w < INDEX_WORDS; w++)
+            place_bit(t + 64 * w, k, equation_word(marks, w, mask) ^ flip);
         return;
     }
-    const uint32_t low = mask & 7;
-    uint64_t own = 0, spread = 0;
-    for (uint32_t j = 0; j < 8; j++) {
-        if ((j & ~low) == 0)
-            own |= uint64_t(0xFF) << (8 * j);
-        if ((j & low) == 0)
-            spread |= uint64_t(1) << (8 * j + k);
-    }
-    const uint64_t lane_bit = broadcast_byte(static_cast<uint8_t>(1u << k)), flip = bang ? lane_bit : 0;
-    const uint8_t *d = a.data.data(), *h = a.hiz_data.data();
-    uint8_t *w = check.wrong.data();
-    if (rule == RULE_OUTPUT) {
-        for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
-            const uint64_t level = ((load64(marks + (i & mask)) & own) * spread) ^ flip;
-            store64(w + i, load64(w + i) | ((level ^ load64(d + i)) & ~load64(h + i) & lane_bit));
-        }
-    } else {
-        for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
-            const uint64_t driven = ((load64(marks + (i & mask)) & own) * spread) ^ flip;
-            store64(w + i, load64(w + i) | ((driven ^ ~load64(h + i)) & lane_bit));
-        }
+    uint64_t *const wrong = check.wrong.data() + k * INDEX_WORDS;
+    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
+        const uint64_t v = equation_word(marks, w, mask) ^ flip;
+        wrong[w] |= rule == RULE_OUTPUT ? (v ^ level[w]) & ~floats[w] : v ^ ~floats[w];
     }
 }
 
-void check_terms(const dump_analysis &a, equation_check &check, const term_table &table, int k, term_rule rule,
+void check_terms(const dump_analysis &, equation_check &check, const term_table &table, int k, term_rule rule,
                  uint32_t mask, bool bang)
 {
-    check_marks(a, check, table.data(), k, rule, mask, bang);
+    const uint64_t *const marks = table.marks.data();
+    check_marks(check, marks, marks + 2 * INDEX_WORDS, marks + 3 * INDEX_WORDS, k, rule, mask, bang);
 }
 
 void check_constant(const dump_analysis &a, equation_check &check, int k, term_rule rule, int constant)
 {
-    static const uint8_t no_term[8] = {};
-    check_marks(a, check, no_term, k, rule, 0, constant != 0);
+    static const uint64_t no_term[1] = {};
+    index_bits level, floats;
+    if (!check.by_model) {
+        level.resize(INDEX_WORDS);
+        floats.resize(INDEX_WORDS);
+        pin_bits(a, k, level.data(), floats.data());
+    }
+    check_marks(check, no_term, level.data(), floats.data(), k, rule, 0, constant != 0);
+}
+
+// The readings of the chip the equations describe, where they differ from
+// the dump's (empty where they differ nowhere). Without a loop among the
+// pins (by the signals the equations read) the chip holds no state: at
+// index i its levels are those settled pin by pin, each after the pins it
+// reads, and where the dump's own levels at i are what the equations give
+// at them, they are those levels. Elsewhere they are settled so; with a
+// loop the chip is swept.
+static std::vector<uint8_t> model_readings(const dump_analysis &a, equation_check &check)
+{
+    uint32_t outputs = 0;
+    for (int k = 0; k < NUM_BX; k++)
+        if (a.mc[k].flags & MC_OUTPUT)
+            outputs |= 1u << k;
+    std::array<int, NUM_BX> order{};
+    int placed_count = 0;
+    uint32_t placed = 0;
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (int k = NUM_BX - 1; k >= 0; k--) {
+            const uint32_t waits = (check.reads[k] >> BX_SIGNAL0) & outputs & ~placed;
+            if ((outputs >> k & 1) && !(placed >> k & 1) && !waits) {
+                order[placed_count++] = k;
+                placed |= 1u << k;
+                progress = true;
+            }
+        }
+    }
+    const uint8_t *const level = check.level.data(), *const enable = check.enable.data();
+    if (placed == outputs) {
+        std::vector<uint8_t> readings;
+        for (uint32_t i = 0; i < DUMP_SIZE; i++) {
+            const uint32_t rx = i >> RX_SHIFT, p = (i & IX_MASK) | uint32_t(a.data[i]) << RX_SHIFT;
+            const uint32_t model = (level[p] & enable[p]) | (rx & ~uint32_t(enable[p]));
+            if (model == a.data[i])
+                continue;
+            if (readings.empty())
+                readings.assign(a.data.begin(), a.data.end());
+            uint32_t pins = rx & ~outputs;
+            for (int n = 0; n < placed_count; n++) {
+                const int k = order[n];
+                const uint32_t q = (i & IX_MASK) | pins << RX_SHIFT;
+                const uint32_t bit = 1u << k;
+                pins |= (enable[q] & bit) ? level[q] & bit : rx & bit;
+            }
+            readings[i] = static_cast<uint8_t>(pins);
+        }
+        return readings;
+    }
+    logic_design design;
+    for (int k = 0; k < NUM_BX; k++) {
+        design[k].output = (outputs >> k & 1) != 0;
+        design[k].level.resize(logic_points / 64);
+        design[k].enable.resize(logic_points / 64);
+        for (uint32_t w = 0; w < logic_points / 64; w++) {
+            design[k].level[w] = gather_bit(level + 64 * w, k);
+            design[k].enable[w] = gather_bit(enable + 64 * w, k);
+        }
+    }
+    index_bits().swap(check.wrong);
+    std::vector<uint8_t>().swap(check.level);
+    std::vector<uint8_t>().swap(check.enable);
+    return sweep_chip(sim_make_logic_chip(std::move(design), "Warning: the printed equations"));
 }
 
 std::array<uint32_t, NUM_BX> count_wrong(const dump_analysis &a, equation_check &check)
 {
-    if (check.by_model) {
-        const std::vector<uint8_t> readings =
-            sweep_chip(sim_make_logic_chip(std::move(check.logic), "Warning: the printed equations"));
-        check.wrong = reading_mismatches(a.data.data(), readings.data());
-        check.by_model = false;
-    }
     std::array<uint32_t, NUM_BX> count{};
-    uint64_t any = 0;
-    for (uint32_t i = 0; i < DUMP_SIZE; i += 8)
-        any |= load64(&check.wrong[i]);
-    if (!any)
+    if (!check.by_model) {
+        for (int k = 0; k < NUM_BX; k++)
+            for (uint32_t w = 0; w < INDEX_WORDS; w++)
+                count[k] += popcount64(check.wrong[k * INDEX_WORDS + w]);
         return count;
-    // Per pin, byte-lane sums of up to 255 words, before a lane could carry.
-    const uint64_t ones = broadcast_byte(1), pair_lanes = 0x00FF00FF00FF00FFull;
-    for (uint32_t start = 0; start < DUMP_SIZE; start += 8 * 255) {
-        std::array<uint64_t, NUM_BX> lanes{};
-        const uint32_t end = std::min(DUMP_SIZE, start + 8 * 255);
-        for (uint32_t i = start; i < end; i += 8) {
-            const uint64_t v = load64(&check.wrong[i]);
-            for (int k = 0; k < NUM_BX; k++)
-                lanes[k] += (v >> k) & ones;
-        }
-        for (int k = 0; k < NUM_BX; k++) {
-            const uint64_t pairs = (lanes[k] & pair_lanes) + ((lanes[k] >> 8) & pair_lanes);
-            count[k] += static_cast<uint32_t>((pairs * 0x0001000100010001ull) >> 48);
-        }
     }
+    std::vector<uint8_t> readings = model_readings(a, check);
+    std::vector<uint8_t>().swap(check.level);
+    std::vector<uint8_t>().swap(check.enable);
+    check.by_model = false;
+    check.wrong.assign(NUM_BX * INDEX_WORDS, 0);
+    if (readings.empty())
+        return count;
+    const std::vector<uint8_t> wrong = reading_mismatches(a.data.data(), readings.data());
+    std::vector<uint8_t>().swap(readings);
+    for (uint32_t w = 0; w < INDEX_WORDS; w++)
+        for (int k = 0; k < NUM_BX; k++) {
+            const uint64_t bits = gather_bit(&wrong[64 * w], k);
+            check.wrong[k * INDEX_WORDS + w] = bits;
+            count[k] += popcount64(bits);
+        }
     return count;
 }

@@ -19,9 +19,11 @@
 // Enable rule: every condition, at its float level (1 floating).
 enum term_rule { RULE_OUTPUT, RULE_ENABLE };
 
-// Two halves of DUMP_SIZE one-byte marks, half v for level v.
-constexpr uint32_t TERM_TABLE_SIZE = 2 * DUMP_SIZE;
-using term_table = std::vector<uint8_t>;
+// Two halves of INDEX_WORDS words, bit p of half v marking term index p at
+// level v (bit maps as in analyze.h).
+struct term_table {
+    index_bits marks;
+};
 
 // A table for one analysis; reused for every pin and rule.
 term_table new_term_table();
@@ -74,9 +76,16 @@ long next_term(const term_table &table, long from);
 // hiz_data has it). Otherwise the equations are kept as truth tables over
 // the pins' levels and the chip is swept.
 struct equation_check {
-    std::vector<uint8_t> wrong; // bit k at index i: Bk disagrees there (by the pass per equation)
-    bool by_model = false;      // some equation reads a pin that drives: the chip is swept
-    logic_design logic;         // the equations, when by_model
+    // Where Bk disagrees (by the pass per equation): the bit map of
+    // INDEX_WORDS words from k * INDEX_WORDS on.
+    index_bits wrong;
+    bool by_model = false; // some equation reads a pin that drives: the chip is swept
+    // The equations, when by_model: bit k of level[p] and of enable[p] is
+    // the value at point p (as logic.h numbers them) of the level and
+    // enable equations of Bk; without an enable equation the pin drives
+    // everywhere (enable bit 1), without an output it never drives.
+    std::vector<uint8_t> level, enable;
+    std::array<uint32_t, NUM_BX> reads{}; // the signals the equations of Bk read
 };
 equation_check new_equation_check(const dump_analysis &a);
 

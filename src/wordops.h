@@ -40,4 +40,48 @@ inline unsigned sum_flag_lanes(uint64_t v)
     return static_cast<unsigned>((v * 0x0101010101010101ull) >> 56);
 }
 
+// The number of set bits.
+inline unsigned popcount64(uint64_t v)
+{
+    v = v - ((v >> 1) & 0x5555555555555555ull);
+    v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+    v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<unsigned>((v * 0x0101010101010101ull) >> 56);
+}
+
+// The 8x8 bit matrix of v transposed: bit 8r + c goes to bit 8c + r.
+inline uint64_t transpose_bits(uint64_t v)
+{
+    uint64_t t = (v ^ (v >> 7)) & 0x00AA00AA00AA00AAull;
+    v ^= t ^ (t << 7);
+    t = (v ^ (v >> 14)) & 0x0000CCCC0000CCCCull;
+    v ^= t ^ (t << 14);
+    t = (v ^ (v >> 28)) & 0x00000000F0F0F0F0ull;
+    v ^= t ^ (t << 28);
+    return v;
+}
+
+// Bit k of the 64 bytes from p, byte b in bit b. One multiply packs the
+// eight lane bits of a word into its top byte, lane j to bit 56 + j.
+inline uint64_t gather_bit(const uint8_t *p, int k)
+{
+    const uint64_t lanes = broadcast_byte(1), pack = 0x0102040810204080ull;
+    return ((((load64(p) >> k) & lanes) * pack) >> 56) | ((((load64(p + 8) >> k) & lanes) * pack) >> 48 & 0xFF00) |
+           ((((load64(p + 16) >> k) & lanes) * pack) >> 40 & 0xFF0000) |
+           ((((load64(p + 24) >> k) & lanes) * pack) >> 32 & 0xFF000000) |
+           ((((load64(p + 32) >> k) & lanes) * pack) >> 24 & 0xFF00000000) |
+           ((((load64(p + 40) >> k) & lanes) * pack) >> 16 & 0xFF0000000000) |
+           ((((load64(p + 48) >> k) & lanes) * pack) >> 8 & 0xFF000000000000) |
+           ((((load64(p + 56) >> k) & lanes) * pack) & 0xFF00000000000000);
+}
+
+// The inverse: bit b of bits becomes bit k of byte b of the 64 bytes from p.
+inline void place_bit(uint8_t *p, int k, uint64_t bits)
+{
+    const uint64_t lanes = broadcast_byte(1);
+    const uint64_t v = transpose_bits(bits); // byte j, bit g: bit 8g + j
+    for (int g = 0; g < 8; g++)
+        store64(p + 8 * g, (load64(p + 8 * g) & ~(lanes << k)) | (((v >> g) & lanes) << k));
+}
+
 #endif
