@@ -127,6 +127,27 @@ TEST(HostileDumps, ReadingsThatTheEquationsMissAreCountedAsGatesweepCheckCounts)
     std::filesystem::remove_all(dir);
 }
 
+TEST(HostileDumps, AnOutputThatReadsTheWeakLevelUnderADrivenPinIsWrongWhereThatPinDrives)
+{
+    // B0 drives I0 where I1 is high and floats elsewhere; B1 reads B0's weak
+    // drive even where B0 drives, which no chip does: a pin reads the level
+    // on the other pin, and that is what the printed B1 = B0 means. Wrong
+    // where B0 drives a level other than its weak one: a quarter of all
+    // conditions, counted alike by analyze and by gatesweep-check.
+    const std::string dir = make_temp_dir();
+    run_result r = analyze(dir, "weak.bin", make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+                               oe = 0x02u | bit(ix, 1);
+                               out = bit(rx, 0) << 1 | bit(ix, 0);
+                           }));
+    EXPECT_EQ(std::to_string(r.status) + r.err, "1" + not_reproduced("weak.bin", {{1, 65536}}));
+    EXPECT_NE(r.out.find("\n B1\t=  B0;"), std::string::npos) << r.out;
+    r = run_program(dir, {}, GATESWEEP_CHECK_EXE, {"weak.bin", "out.txt"});
+    EXPECT_EQ(std::to_string(r.status) + r.err, "1");
+    EXPECT_NE(r.out.find("\nB1: 65536 mismatches, first at 0x00003 0x00007 0x0000B 0x0000F 0x00013 0x00017 0x0001B 0x0001F\n"),
+              std::string::npos) << r.out;
+    std::filesystem::remove_all(dir);
+}
+
 TEST(HostileDumps, NameFromTheFileNameAndPathsThatCannotEndTheComment)
 {
     // The u12 example under other paths: its golden text but for the data source.
