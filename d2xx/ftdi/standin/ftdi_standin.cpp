@@ -276,6 +276,15 @@ void load()
             state.bad = true;
             return;
         }
+        const unsigned registers = mod.board.chip->power_up(s.powerup);
+        if (s.powerup & ~registers) {
+            std::fprintf(stderr,
+                         "ftd2xx simulator: bad setting FTD2XX_SIM_POWERUP=%s: bits 0x%02X name pins without a "
+                         "register (this chip's registers: 0x%02X)\n",
+                         s.powerup_value.c_str(), s.powerup & ~registers, registers);
+            state.bad = true;
+            return;
+        }
     }
     load_state();
 }
