@@ -73,28 +73,52 @@ static void write_declarations(FILE *out, const cupl_pins &pins)
 }
 
 // The terms, each a product of one literal per signal of its care,
-// separated by "\n\t# " and closed by ";".
+// separated by "\n\t# " and closed by ";". The text is gathered in a buffer
+// and written a few KiB at a time.
 static void write_terms(FILE *out, const std::vector<cupl_term> &terms)
 {
-    // One term: at most 18 literals of 3 characters plus " & " between them.
-    std::array<char, NUM_SIGNALS * 6 + 8> line{};
+    // Each literal with the " & " that joins it to the one before: " & ?I0",
+    // '?' standing for its level; the first of a term is copied from 3 on.
+    struct literal {
+        std::array<char, 16> text;
+        size_t len;
+    };
+    std::array<literal, NUM_SIGNALS> lit{};
+    for (int n = 0; n < NUM_SIGNALS; n++) {
+        size_t len = 0;
+        for (const char *c = " & ?"; *c; c++)
+            lit[n].text[len++] = *c;
+        for (const char *c = signal_name[n]; *c && len < 8; c++)
+            lit[n].text[len++] = *c;
+        lit[n].len = len;
+    }
+    // A term takes at most 8 bytes a literal (copied whole) and 4 after it.
+    constexpr size_t term_room = NUM_SIGNALS * 8 + 8;
+    std::array<char, 4096 + term_room> buf;
+    size_t fill = 0;
     for (size_t t = 0; t < terms.size(); t++) {
         const cupl_term &term = terms[t];
-        size_t len = 0;
+        size_t from = 3; // the first literal of the term has no " & "
         for (int n = 0; n < NUM_SIGNALS; n++) {
             if (!((term.care >> n) & 1))
                 continue;
-            if (len) {
-                std::memcpy(&line[len], " & ", 3);
-                len += 3;
-            }
-            line[len++] = ((term.value >> n) & 1) ? ' ' : '!';
-            for (const char *c = signal_name[n]; *c; c++)
-                line[len++] = *c;
+            std::memcpy(&buf[fill], &lit[n].text[from], 8);
+            buf[fill + 3 - from] = ((term.value >> n) & 1) ? ' ' : '!';
+            fill += lit[n].len - from;
+            from = 0;
         }
-        std::fwrite(line.data(), 1, len, out);
-        std::fputs(t + 1 == terms.size() ? ";" : "\n\t# ", out);
+        if (t + 1 == terms.size()) {
+            buf[fill++] = ';';
+        } else {
+            std::memcpy(&buf[fill], "\n\t# ", 4);
+            fill += 4;
+        }
+        if (fill > 4096) {
+            std::fwrite(buf.data(), 1, fill, out);
+            fill = 0;
+        }
     }
+    std::fwrite(buf.data(), 1, fill, out);
 }
 
 void write_cupl_equation(FILE *out, const std::string &lhs, const cupl_equation &eq)
