@@ -76,27 +76,15 @@ struct logic_chip final : sim_chip {
     std::array<const uint64_t *, 8> level_table{}, enable{};
 };
 
-// Orders the pins so that each comes after the pins it reads; false when
-// they read each other in a loop (a pin reading itself included).
-bool order_pins(const logic_design &design, std::array<unsigned, 8> &order)
+// Which pins each output reads (bit j of reads[k]: Bk reads Bj), by its tables.
+std::array<unsigned, 8> pins_read(const logic_design &design)
 {
     std::array<unsigned, 8> reads{};
     for (unsigned k = 0; k < 8; k++)
         for (unsigned j = 0; j < 8; j++)
             if (design[k].output && (reads_pin(design[k].level, j) || reads_pin(design[k].enable, j)))
                 reads[k] |= 1u << j;
-    unsigned placed = 0;
-    for (unsigned n = 0; n < 8; n++) {
-        unsigned next = 8;
-        for (unsigned k = 8; k-- > 0;)
-            if (!(placed >> k & 1) && (reads[k] & ~placed) == 0)
-                next = k;
-        if (next == 8)
-            return false;
-        order[n] = next;
-        placed |= 1u << next;
-    }
-    return true;
+    return reads;
 }
 
 void logic_chip::settle()
@@ -129,6 +117,24 @@ void logic_chip::settle()
 
 } // namespace
 
+bool logic_settle_order(const std::array<unsigned, 8> &reads, unsigned outputs, std::array<unsigned, 8> &order,
+                        unsigned &count)
+{
+    count = 0;
+    unsigned placed = 0;
+    for (bool progress = true; progress;) {
+        progress = false;
+        for (unsigned k = 8; k-- > 0;) {
+            if ((outputs >> k & 1) && !(placed >> k & 1) && (reads[k] & outputs & ~placed) == 0) {
+                order[count++] = k;
+                placed |= 1u << k;
+                progress = true;
+            }
+        }
+    }
+    return placed == outputs;
+}
+
 std::unique_ptr<sim_chip> sim_make_logic_chip(logic_design design, const std::string &name)
 {
     auto chip = std::make_unique<logic_chip>();
@@ -141,7 +147,6 @@ std::unique_ptr<sim_chip> sim_make_logic_chip(logic_design design, const std::st
     }
     chip->design = std::move(design);
     chip->name = name;
-    chip->stateless = order_pins(chip->design, chip->order);
     for (unsigned k = 0; k < 8; k++) {
         const logic_pin &pin = chip->design[k];
         if (!pin.output)
@@ -151,11 +156,7 @@ std::unique_ptr<sim_chip> sim_make_logic_chip(logic_design design, const std::st
         chip->enable[k] = pin.enable.empty() ? nullptr : pin.enable.data();
     }
     // Only the outputs settle in order; the inputs take their weak levels.
-    unsigned n = 0;
-    for (unsigned k : chip->order)
-        if (chip->outputs >> k & 1)
-            chip->order[n++] = k;
-    chip->order_count = n;
+    chip->stateless = logic_settle_order(pins_read(chip->design), chip->outputs, chip->order, chip->order_count);
     chip->settle();
     return chip;
 }

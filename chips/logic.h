@@ -27,6 +27,13 @@ struct logic_pin {
 };
 using logic_design = std::array<logic_pin, 8>;
 
+// The order in which the outputs (bit k of outputs: Bk) settle when they
+// hold no loop: each after the outputs it reads (bit j of reads[k]: Bk
+// reads Bj), count of them in order. False when some read each other in a
+// loop (a pin reading itself included): such a chip can hold state.
+bool logic_settle_order(const std::array<unsigned, 8> &reads, unsigned outputs, std::array<unsigned, 8> &order,
+                        unsigned &count);
+
 // The chip behind the sim_chip interface. After every drive() the outputs
 // are updated one at a time (B7 down to B0, each from the levels as they
 // stand) until a whole pass changes nothing, as the fuse-map models settle

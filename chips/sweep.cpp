@@ -28,34 +28,34 @@ std::vector<uint8_t> sweep_chip(std::unique_ptr<sim_chip> chip)
 }
 
 
-// Bit k of the result: Bk floats at index i of readings r, by the pair over
-// its own weak drive bit; eight indices a word.
-static std::vector<uint8_t> float_map(const uint8_t *r)
+void float_map(const uint8_t *readings, uint8_t *floats)
 {
     auto load = [](const uint8_t *p) {
         uint64_t v;
         std::memcpy(&v, p, sizeof v);
         return v;
     };
-    std::vector<uint8_t> floats(DUMP_SIZE, 0);
+    std::memset(floats, 0, DUMP_SIZE);
+    // Eight indices a word; both indices of a pair get the pin's bit.
     for (int k = 0; k < NUM_BX; k++) {
         const uint32_t own = 1u << (BX_SIGNAL0 + k);
         const uint64_t lanes = 0x0101010101010101ull << k;
-        for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
-            if (i & own)
-                continue;
-            const uint64_t f = ~load(r + i) & load(r + i + own) & lanes;
-            uint64_t lo = load(&floats[i]) | f, hi = load(&floats[i + own]) | f;
-            std::memcpy(&floats[i], &lo, sizeof lo);
-            std::memcpy(&floats[i + own], &hi, sizeof hi);
+        for (uint32_t base = 0; base < DUMP_SIZE; base += 2 * own) {
+            for (uint32_t i = base; i < base + own; i += 8) {
+                const uint64_t f = ~load(readings + i) & load(readings + i + own) & lanes;
+                uint64_t lo = load(floats + i) | f, hi = load(floats + i + own) | f;
+                std::memcpy(floats + i, &lo, sizeof lo);
+                std::memcpy(floats + i + own, &hi, sizeof hi);
+            }
         }
     }
-    return floats;
 }
 
 std::vector<uint8_t> reading_mismatches(const uint8_t *dump, const uint8_t *model)
 {
-    const std::vector<uint8_t> dump_floats = float_map(dump), model_floats = float_map(model);
+    std::vector<uint8_t> dump_floats(DUMP_SIZE), model_floats(DUMP_SIZE);
+    float_map(dump, dump_floats.data());
+    float_map(model, model_floats.data());
     std::vector<uint8_t> wrong(DUMP_SIZE);
     for (uint32_t i = 0; i < DUMP_SIZE; i++)
         wrong[i] = static_cast<uint8_t>((dump_floats[i] ^ model_floats[i]) |

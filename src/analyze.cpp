@@ -3,6 +3,8 @@
 #endif
 #include "analyze.h"
 
+#include "sweep.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -74,23 +76,9 @@ void classify_pins(dump_analysis &a)
     const std::array<uint8_t, DUMP_SIZE> &data = a.data;
     std::array<uint8_t, DUMP_SIZE> &hiz_data = a.hiz_data;
     // Float map: Bk floats in both conditions of the pair over its own weak
-    // drive bit when it reads 0 on the low side and 1 on the high side.
-    // All 1024 conditions of an rx block share the pair partner block.
-    for (int k = 0; k < NUM_BX; k++) {
-        const uint32_t bit = 1u << k;
-        const uint64_t lanes = broadcast_byte(static_cast<uint8_t>(bit));
-        const uint32_t partner = IX_COUNT << k;
-        for (uint32_t rx = 0; rx < RX_COUNT; rx++) {
-            if (rx & bit)
-                continue;
-            const uint32_t lo = rx * IX_COUNT, hi = lo + partner;
-            for (uint32_t w = 0; w < IX_COUNT; w += 8) {
-                uint64_t f = ~load64(&data[lo + w]) & load64(&data[hi + w]) & lanes;
-                store64(&hiz_data[lo + w], load64(&hiz_data[lo + w]) | f);
-                store64(&hiz_data[hi + w], load64(&hiz_data[hi + w]) | f);
-            }
-        }
-    }
+    // drive bit when it reads 0 on the low side and 1 on the high side, the
+    // rule the chip library applies to any readings.
+    float_map(data.data(), hiz_data.data());
 
     // Per pin: does it ever float, is it ever driven, and which levels does
     // it show while driven.

@@ -199,22 +199,12 @@ static std::vector<uint8_t> model_readings(const dump_analysis &a, equation_chec
     for (int k = 0; k < NUM_BX; k++)
         if (a.mc[k].flags & MC_OUTPUT)
             outputs |= 1u << k;
-    std::array<int, NUM_BX> order{};
-    int placed_count = 0;
-    uint32_t placed = 0;
-    for (bool progress = true; progress;) {
-        progress = false;
-        for (int k = NUM_BX - 1; k >= 0; k--) {
-            const uint32_t waits = (check.reads[k] >> BX_SIGNAL0) & outputs & ~placed;
-            if ((outputs >> k & 1) && !(placed >> k & 1) && !waits) {
-                order[placed_count++] = k;
-                placed |= 1u << k;
-                progress = true;
-            }
-        }
-    }
+    std::array<unsigned, NUM_BX> reads{}, order{};
+    for (int k = 0; k < NUM_BX; k++)
+        reads[k] = (check.reads[k] >> BX_SIGNAL0) & 0xFF;
+    unsigned placed_count = 0;
     const uint8_t *const level = check.level.data(), *const enable = check.enable.data();
-    if (placed == outputs) {
+    if (logic_settle_order(reads, outputs, order, placed_count)) {
         std::vector<uint8_t> readings;
         for (uint32_t i = 0; i < DUMP_SIZE; i++) {
             const uint32_t rx = i >> RX_SHIFT, p = (i & IX_MASK) | uint32_t(a.data[i]) << RX_SHIFT;
@@ -224,8 +214,8 @@ static std::vector<uint8_t> model_readings(const dump_analysis &a, equation_chec
             if (readings.empty())
                 readings.assign(a.data.begin(), a.data.end());
             uint32_t pins = rx & ~outputs;
-            for (int n = 0; n < placed_count; n++) {
-                const int k = order[n];
+            for (unsigned n = 0; n < placed_count; n++) {
+                const unsigned k = order[n];
                 const uint32_t q = (i & IX_MASK) | pins << RX_SHIFT;
                 const uint32_t bit = 1u << k;
                 pins |= (enable[q] & bit) ? level[q] & bit : rx & bit;
