@@ -27,25 +27,36 @@ struct logic_chip final : sim_chip {
     logic_design design;
     std::string name;
     unsigned ix = 0, rx = 0;
-    unsigned pins = 0; // levels on B0..B7
+    // The levels the array sees on B0..B7: the level on each pin, but the
+    // register's level for a registered pin.
+    unsigned pins = 0;
+    unsigned registered = 0; // pins with a register
+    unsigned reg = 0;        // their registers' levels
     bool reported = false;
-    // Without a loop among the pins the chip holds no state: its levels are
-    // settled once, when read, each pin after those it reads.
+    // Without a loop among the pins the chip holds no state but its
+    // registers: its levels are settled once, when read, each pin after
+    // those it reads.
     bool stateless = false;
     std::array<unsigned, 8> order{};
     bool dirty = false;
 
     unsigned level_of(unsigned k) const
     {
+        if (registered >> k & 1)
+            return reg >> k & 1;
         const logic_pin &pin = design[k];
         const uint32_t p = ix | pins << 10;
         const bool driven = pin.output && (pin.enable.empty() || table_bit(pin.enable, p));
         return driven ? static_cast<unsigned>(table_bit(pin.level, p)) : (rx >> k & 1);
     }
     void settle();
+    void clock();
     void drive(unsigned new_ix, unsigned new_rx) override
     {
-        ix = new_ix & 0x3FF;
+        new_ix &= 0x3FF;
+        if (registered && !(ix & 1) && (new_ix & 1))
+            clock();
+        ix = new_ix;
         rx = new_rx & 0xFF;
         if (stateless)
             dirty = true;
@@ -56,9 +67,10 @@ struct logic_chip final : sim_chip {
     {
         if (dirty) {
             dirty = false;
-            // Inputs read their weak levels; then each output from the
-            // levels of the pins it reads, already in place.
-            pins = (pins & outputs) | (rx & ~outputs);
+            // Inputs read their weak levels, registers their own; then
+            // each output from the levels of the pins it reads, already in
+            // place.
+            pins = (pins & outputs) | (rx & ~outputs & ~registered) | reg;
             for (unsigned n = 0; n < order_count; n++) {
                 const unsigned k = order[n];
                 const uint32_t p = ix | pins << 10;
@@ -69,20 +81,46 @@ struct logic_chip final : sim_chip {
                 pins = (pins & ~(1u << k)) | level << k;
             }
         }
-        return pins;
+        // A registered pin floats while I9 is high.
+        return (ix >> 9 & 1) ? (pins & ~registered) | (rx & registered) : pins;
     }
-    // The outputs in the order they settle, and their tables.
+    unsigned power_up(unsigned q) override
+    {
+        reg = ~q & registered;
+        pins = (pins & ~registered) | reg;
+        if (stateless)
+            dirty = true;
+        else
+            settle();
+        return registered;
+    }
+    // The combinational outputs in the order they settle, and their tables.
     unsigned outputs = 0, order_count = 0;
     std::array<const uint64_t *, 8> level_table{}, enable{};
 };
 
-// Which pins each output reads (bit j of reads[k]: Bk reads Bj), by its tables.
+// The registers load what the array sees before the edge.
+void logic_chip::clock()
+{
+    read();
+    const uint32_t p = ix | pins << 10;
+    unsigned next = 0;
+    for (unsigned k = 0; k < 8; k++)
+        if (registered >> k & 1)
+            next |= static_cast<unsigned>(table_bit(design[k].level, p)) << k;
+    reg = next;
+    pins = (pins & ~registered) | reg;
+}
+
+// Which pins each combinational output reads (bit j of reads[k]: Bk reads
+// Bj), by its tables. A register's input holds no loop.
 std::array<unsigned, 8> pins_read(const logic_design &design)
 {
     std::array<unsigned, 8> reads{};
     for (unsigned k = 0; k < 8; k++)
         for (unsigned j = 0; j < 8; j++)
-            if (design[k].output && (reads_pin(design[k].level, j) || reads_pin(design[k].enable, j)))
+            if (design[k].output && !design[k].registered &&
+                (reads_pin(design[k].level, j) || reads_pin(design[k].enable, j)))
                 reads[k] |= 1u << j;
     return reads;
 }
@@ -151,11 +189,18 @@ std::unique_ptr<sim_chip> sim_make_logic_chip(logic_design design, const std::st
         const logic_pin &pin = chip->design[k];
         if (!pin.output)
             continue;
+        if (pin.registered) {
+            chip->registered |= 1u << k;
+            continue;
+        }
         chip->outputs |= 1u << k;
         chip->level_table[k] = pin.level.data();
         chip->enable[k] = pin.enable.empty() ? nullptr : pin.enable.data();
     }
-    // Only the outputs settle in order; the inputs take their weak levels.
+    // Only the combinational outputs settle in order; the inputs take their
+    // weak levels. The registers start at Q = 0: their pins high.
+    chip->reg = chip->registered;
+    chip->pins = chip->reg;
     chip->stateless = logic_settle_order(pins_read(chip->design), chip->outputs, chip->order, chip->order_count);
     chip->settle();
     return chip;
