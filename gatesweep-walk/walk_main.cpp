@@ -221,8 +221,15 @@ int walk(const char *path)
     };
     const auto start = std::chrono::steady_clock::now();
     int shown = 0;
+    double shown_at = 0.0;
+    // A new line every tenth of a second at most: batches can come faster
+    // than a console takes lines.
     const walk_progress_fn progress = [&](const walk_progress &p) {
-        const double per_step = p.steps ? seconds_since(start) / static_cast<double>(p.steps) : 0.0;
+        const double now = seconds_since(start);
+        if (shown > 0 && now - shown_at < 0.1)
+            return;
+        shown_at = now;
+        const double per_step = p.steps ? now / static_cast<double>(p.steps) : 0.0;
         const int len = std::fprintf(stderr, "Walking: %u states, %u transitions, about %.1f s left", p.states,
                                      p.transitions, per_step * static_cast<double>(p.steps_left));
         std::fprintf(stderr, "%*s\r", shown > len ? shown - len : 0, "");
@@ -234,12 +241,21 @@ int walk(const char *path)
         std::fprintf(stderr, "%*s\r", shown, "");
     intf_close(dev);
 
+    if (!w.error.empty()) {
+        std::printf("Error: the walk stopped: %s. Nothing written.\n", w.error.c_str());
+        return 2;
+    }
     if (w.record.registered == 0) {
         std::printf("No registered pins: this chip holds no state; read it with `%s dump'.\n", dump_program());
         return 1;
     }
     print_report(w, seconds);
     const std::vector<uint8_t> bytes = walk_file_bytes(w.record);
+    if (bytes.empty()) {
+        // The readings are no walk of a chip; the engine stops before that.
+        std::printf("Error: the readings make no walk file. Nothing written.\n");
+        return 2;
+    }
     if (!file_target_write(target, bytes.data(), bytes.size())) {
         std::printf("Error: could not write to `%s'.\n", path);
         return 2;
