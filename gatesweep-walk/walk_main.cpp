@@ -188,11 +188,11 @@ void print_report(const walk_outcome &w, double seconds)
     if (n.states_with_untried == 0)
         std::printf("Every transition of every reached state was tried.\n");
     else if (n.states_with_untried == 1)
-        std::printf("1 state was left for good (the chip never came back to it): %u of its transitions stay "
+        std::printf("1 state was left for good (the walk found no way back to it): %u of its transitions stay "
                     "untried.\n",
                     n.untried);
     else
-        std::printf("%u states were left for good (the chip never came back to them): %u of their transitions "
+        std::printf("%u states were left for good (the walk found no way back to them): %u of their transitions "
                     "stay untried.\n",
                     n.states_with_untried, n.untried);
     std::printf("Walked %u states and %u transitions in %.1f s.\n", n.states, n.transitions, seconds);
