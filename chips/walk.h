@@ -1,0 +1,143 @@
+// A walk of a registered chip's state machine (what gatesweep-walk records,
+// gatesweep-fit fits and gatesweep-check replays): the log of its steps,
+// the tables that the log gives (per reached state, the readings of every
+// condition without a clock and the state each clocked condition led to),
+// the walk file that holds both, and the replay of a walk in a chip model.
+//
+// Signals are numbered as in a dump file, whatever the board: ix bit n is
+// In (I0 the clock, I9 the registers' enable, active low), rx bit k is the
+// weak level of Bk, a reading bit k the level read on Bk.
+#ifndef CHIPS_WALK_H
+#define CHIPS_WALK_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "chip.h"
+
+// One step on the chip: the adapter applies ix (with I0 low) and rx; with
+// clock, I0 then rises; then B0..B7 are read.
+struct walk_step {
+    uint16_t ix = 0;
+    uint8_t rx = 0;
+    uint8_t clock = 0;   // 0 or 1
+    uint8_t reading = 0; // B0..B7 as read after the step
+};
+
+// What a walk file holds besides its tables, which walk_derive rebuilds.
+// The state of the chip is the levels of its registered pins. (A chip
+// whose other pins hold levels of their own through their feedback, as
+// latches, can read otherwise at the same state and condition: the
+// tables keep the first reading, the steps all of them.)
+struct walk_record {
+    uint8_t registered = 0; // pins with a register (bit k: Bk)
+    uint8_t start = 0;      // their levels at the walk's first reading with I9 low
+    std::vector<walk_step> steps;
+};
+
+// A condition of a reached state: I1..I8 in bits 0..7, and above them the
+// weak levels of the pins without a register, lowest pin first. With I9 low
+// and I0 low; the registered pins drive then, so their weak levels count
+// for nothing (walk_levels sets them 0).
+constexpr unsigned walk_input_bits = 8;
+unsigned walk_condition_bits(uint8_t registered);
+inline unsigned walk_conditions(uint8_t registered) { return 1u << walk_condition_bits(registered); }
+// The adapter's levels for condition c (I0 low, I9 low) and back. A step
+// with I9 high has no
+// condition: walk_condition_of gives -1 for it.
+void walk_levels(uint8_t registered, unsigned c, uint16_t &ix, uint8_t &rx);
+int walk_condition_of(uint8_t registered, uint16_t ix, uint8_t rx);
+
+constexpr int16_t walk_none = -1;
+
+// One reached state: the levels of its registered pins, and per condition
+// the first reading without a clock (the levels the array saw; walk_none:
+// never read there) and the index of the state that a clock edge led to
+// (walk_none: never clocked there).
+struct walk_state {
+    uint8_t levels = 0;
+    std::vector<int16_t> reading;
+    std::vector<int16_t> next;
+};
+
+// The tables of a record: states in the order the log first reaches them
+// (state 0 the start). A step that repeats a condition seen before in the
+// same state and reads otherwise, or leads elsewhere, is counted in
+// conflicts (the first answer stays in the table); a chip whose state
+// machine depends only on its inputs and state has none.
+struct walk_tables {
+    std::vector<walk_state> states;
+    unsigned conflicts = 0;
+};
+
+// The tables of the record; false with a one-line reason in err where the
+// log cannot be a walk of a chip: a register whose level changes without a
+// clock, a clock edge while I9 is high (the state it led to unseen) or
+// before the first reading with I9 low, a step with I9 high after it, a
+// first reading with I9 low whose state is not start, or a step outside
+// the signals. Before the first reading with I9 low the state is unknown.
+bool walk_derive(const walk_record &record, walk_tables &tables, std::string &err);
+// walk_derive a step at a time, for a walk under way: the state with the
+// given levels (added when new; its index), and the step with the given
+// index added to tables, cur being the index of the state the chip is in
+// (updated; -1 before the first reading with I9 low). What the step
+// added, when asked for: the condition (-1: none), the state it started
+// from, and whether it gave a new transition or a new reading.
+struct walk_step_effect {
+    int from = -1, condition = -1;
+    bool new_next = false, new_reading = false;
+};
+int walk_add_state(walk_tables &tables, uint8_t registered, uint8_t levels);
+bool walk_derive_step(const walk_record &record, const walk_step &step, size_t index, walk_tables &tables,
+                      int &cur, std::string &err, walk_step_effect *effect = nullptr);
+
+// Pin levels on B0..B7 at condition c of a state whose row was read: the
+// array's view of the pins (the registered pins show the state).
+// Transition keys: two conditions of a state with the same I1..I8 and the
+// same reading give the array the same levels, so one clock edge tries
+// both. walk_key(c, reading) numbers them: I1..I8 | reading << 8.
+inline uint32_t walk_key(unsigned c, unsigned reading) { return (c & 0xFFu) | (reading & 0xFFu) << 8; }
+
+// Counts of a walk: reached states, the transitions tried (distinct keys
+// clocked per state), the keys read but never clocked, the conditions of
+// reached states never read (their keys unknown), and the states with
+// untried keys or unread conditions.
+struct walk_counts {
+    unsigned states = 0;
+    unsigned transitions = 0;
+    unsigned untried = 0;
+    unsigned unread = 0;
+    unsigned states_with_untried = 0;
+};
+walk_counts walk_count(const walk_tables &tables);
+
+// The walk file: magic "GSWALK\r\n", version, the package pin of every
+// signal (I0..I9, B0..B7), the registered pins, the start levels, the
+// state and step counts, the states' levels, per state per condition the
+// reading and the next state (16 bits each, 0xFFFF for none), the steps,
+// and a CRC-32 of all before it; little-endian. walk_file_bytes makes it;
+// walk_parse takes it apart and checks every part, the tables against
+// the ones walk_derive makes of the steps.
+constexpr uint16_t walk_version = 1;
+constexpr size_t walk_max_steps = size_t(1) << 24;
+std::vector<uint8_t> walk_file_bytes(const walk_record &record);
+// False with a one-line reason in err when bytes is no walk file.
+bool walk_parse(const std::vector<uint8_t> &bytes, walk_record &record, walk_tables &tables, std::string &err);
+
+// One step on a chip model: drive(ix & ~1, rx), with a clock drive(ix | 1,
+// rx), then the reading.
+uint8_t walk_apply(sim_chip &chip, const walk_step &step);
+
+// Replays the record's steps on a chip model that is in the walk's start
+// state, step by step with walk_apply. Returns, per pin (bit k), how many steps read otherwise
+// than the walk did, and in first the index of the first such step (or
+// the step count).
+struct walk_replay_result {
+    unsigned mismatches[8] = {};
+    size_t first = 0;
+    bool same() const;
+};
+walk_replay_result walk_replay(sim_chip &chip, const walk_record &record);
+
+#endif
