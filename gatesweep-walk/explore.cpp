@@ -180,34 +180,75 @@ int path_to_work(const explorer &e, const plan_marks &marks, int s, std::vector<
     return -1;
 }
 
-// Where clocking condition c in state s probably leads, not having tried
-// it: where a condition that differs from it in one level led from s, else
-// where c led from other states when it led them all to one state or
-// each back to itself, else s.
-int guess(const explorer &e, int s, unsigned c)
+// The registered pins' levels of a state as a number, their lowest pin
+// its lowest bit.
+unsigned state_value(const explorer &e, uint8_t levels)
 {
+    unsigned v = 0, n = 0;
+    for (unsigned k = 0; k < 8; k++) {
+        if (e.reg >> k & 1)
+            v |= (levels >> k & 1u) << n++;
+    }
+    return v;
+}
+
+// Where clocking condition c in state s probably leads, not having tried
+// it, and whether that is more than a guess: where the conditions that
+// differ from c in one level led from s, when there are two or more and
+// all agree; else, where c led other states all alike (to one state, each
+// back to itself, each to its value plus one number, or each to its value
+// with the same bits flipped); else, less sure, where one such condition
+// led, or s.
+int guess(const explorer &e, int s, unsigned c, bool &sure)
+{
+    sure = true;
     const walk_state &st = e.tables.states[static_cast<size_t>(s)];
+    int near = -1;
+    unsigned known = 0;
+    bool agree = true;
     for (unsigned b = 0; (1u << b) < e.conds; b++) {
         const int16_t t = st.next[c ^ (1u << b)];
-        if (t != walk_none)
-            return t;
-    }
-    int target = -1;
-    bool same = true, hold = true, any = false;
-    for (size_t q = 0; q < e.tables.states.size(); q++) {
-        const int16_t t = e.tables.states[q].next[c];
         if (t == walk_none)
             continue;
-        if (any && t != target)
-            same = false;
-        if (t != static_cast<int16_t>(q))
-            hold = false;
-        target = t;
-        any = true;
+        agree = agree && (near < 0 || near == t);
+        near = t;
+        known++;
     }
-    if (any && same && !hold)
-        return target;
-    return s;
+    if (known >= 2 && agree)
+        return near;
+    const unsigned mask = (1u << state_value(e, e.reg)) - 1;
+    unsigned samples = 0, target = 0, delta = 0, flip = 0;
+    bool same = true, add = true, xr = true;
+    for (size_t q = 0; q < e.tables.states.size() && samples < 8; q++) {
+        const int16_t t = e.tables.states[q].next[c];
+        if (t == walk_none || static_cast<int>(q) == s)
+            continue;
+        const unsigned qv = state_value(e, e.tables.states[q].levels);
+        const unsigned tv = state_value(e, e.tables.states[static_cast<size_t>(t)].levels);
+        if (samples == 0) {
+            target = tv;
+            delta = (tv - qv) & mask;
+            flip = tv ^ qv;
+        } else {
+            same = same && tv == target;
+            add = add && ((tv - qv) & mask) == delta;
+            xr = xr && (tv ^ qv) == flip;
+        }
+        samples++;
+    }
+    const unsigned sv = state_value(e, st.levels);
+    int want = -1;
+    if (samples >= 2 && (add || xr || same)) {
+        const unsigned v = add ? (sv + delta) & mask : xr ? sv ^ flip : target;
+        for (size_t t = 0; t < e.tables.states.size() && want < 0; t++) {
+            if (state_value(e, e.tables.states[t].levels) == v)
+                want = static_cast<int>(t);
+        }
+    }
+    if (want >= 0)
+        return want;
+    sure = false;
+    return near >= 0 ? near : s;
 }
 
 walk_step step_at(const explorer &e, unsigned c, bool clock)
@@ -222,27 +263,32 @@ struct plan {
     std::vector<walk_step> steps;
     std::vector<int> expect; // the state each step should end in
     std::vector<uint8_t> guessed; // the step's outcome was a guess
+    std::vector<uint8_t> sure;    // a guess more than likely
 };
 
 // Plans the next batch from the state the chip is in. Empty when no state
 // that can still be reached has work left.
-plan plan_batch(const explorer &e, unsigned guess_limit)
+plan plan_batch(const explorer &e, unsigned guess_limit, bool count_sure)
 {
     plan out;
     plan_marks marks(e.tables.states.size(), std::vector<uint8_t>(e.conds, 0));
     int p = e.cur;
     unsigned guesses = 0;
+    bool certain = true;
     std::vector<walk_edge> path;
-    auto add = [&](unsigned c, bool clock, int to, bool guessed) {
+    auto add = [&](unsigned c, bool clock, int to, bool guessed, bool sure_ = false) {
         out.steps.push_back(step_at(e, c, clock));
         out.expect.push_back(to);
         out.guessed.push_back(static_cast<uint8_t>(guessed));
+        out.sure.push_back(static_cast<uint8_t>(sure_));
     };
     while (out.steps.size() < batch_steps) {
         // A guessed state may be one the tables do not hold yet.
         const size_t us = static_cast<size_t>(p);
         const walk_state &st = e.tables.states[us];
-        if (!row_read(e, p)) {
+        // Rows are read where the chip surely is; elsewhere a wrong guess
+        // would spend the readings in another state.
+        if (!row_read(e, p) && certain) {
             bool any = false;
             for (unsigned c = 0; c < e.conds && out.steps.size() < batch_steps; c++) {
                 if (st.reading[c] == walk_none && !(marks[us][c] & 1)) {
@@ -254,29 +300,44 @@ plan plan_batch(const explorer &e, unsigned guess_limit)
             if (any)
                 continue;
         }
-        int pick = -1;
+        // An untried key of p, one whose outcome is sure first (looking
+        // at a few).
+        int pick = -1, to = p;
+        bool sure = false;
+        unsigned looked = 0;
+        auto consider = [&](unsigned c) {
+            bool s_ = false;
+            const int t = guess(e, p, c, s_);
+            if (pick < 0 || (s_ && !sure)) {
+                pick = static_cast<int>(c);
+                to = t;
+                sure = s_;
+            }
+            return sure || ++looked >= 16;
+        };
         if (row_read(e, p)) {
-            for (unsigned k = 0; k < e.conds && pick < 0; k++) {
+            for (unsigned k = 0; k < e.conds; k++) {
                 const int32_t c = e.key_rep[us][k];
-                if (c >= 0 && !e.key_tried[us][k] && !(marks[us][static_cast<size_t>(c)] & 2))
-                    pick = c;
+                if (c >= 0 && !e.key_tried[us][k] && !(marks[us][static_cast<size_t>(c)] & 2) &&
+                    consider(static_cast<unsigned>(c)))
+                    break;
             }
         } else {
             // The keys are known once the row's readings are back; until
             // then every condition not yet clocked is a candidate.
-            for (unsigned c = 0; c < e.conds && pick < 0; c++) {
-                if (st.next[c] == walk_none && !(marks[us][c] & 2))
-                    pick = static_cast<int>(c);
+            for (unsigned c = 0; c < e.conds; c++) {
+                if (st.next[c] == walk_none && !(marks[us][c] & 2) && consider(c))
+                    break;
             }
         }
         if (pick >= 0) {
             const unsigned c = static_cast<unsigned>(pick);
             marks[us][c] |= 2;
-            const int to = guess(e, p, c);
             add(c, false, p, false);
-            add(c, true, to, true);
+            add(c, true, to, true, sure);
             p = to;
-            if (++guesses >= guess_limit)
+            certain = certain && sure;
+            if ((count_sure || !sure) && ++guesses >= guess_limit)
                 break;
             continue;
         }
@@ -380,6 +441,9 @@ walk_outcome walk_explore(const walk_runner &run, const walk_progress_fn &progre
     e.record.registered = e.reg;
     bool ok = start(e, probe);
     unsigned guess_limit = 8;
+    // Sure guesses are not counted against the limit until one of them
+    // proves wrong, and again after a batch where none did.
+    bool count_sure = false;
     // A chip whose combinational pins hold levels of their own (latches)
     // need not go where a transition led it before: the walk ends when
     // batch after batch finds nothing new.
@@ -390,7 +454,7 @@ walk_outcome walk_explore(const walk_runner &run, const walk_progress_fn &progre
             e.error = "the walk took more than " + std::to_string(walk_max_steps) + " steps without ending";
             break;
         }
-        plan batch = plan_batch(e, guess_limit);
+        plan batch = plan_batch(e, guess_limit, count_sure);
         if (batch.steps.empty())
             break;
         run(batch.steps, readings);
@@ -405,8 +469,10 @@ walk_outcome walk_explore(const walk_runner &run, const walk_progress_fn &progre
             ok = absorb(e, s);
             if (!ok || derailed)
                 continue;
-            if (batch.expect[i] >= 0 && e.cur != batch.expect[i])
+            if (batch.expect[i] >= 0 && e.cur != batch.expect[i]) {
                 derailed = true;
+                count_sure = count_sure || batch.sure[i];
+            }
             else if (batch.guessed[i])
                 good++;
         }
@@ -415,6 +481,8 @@ walk_outcome walk_explore(const walk_runner &run, const walk_progress_fn &progre
             now += e.conds - u;
         idle = now == known ? idle + 1 : 0;
         known = now;
+        if (!derailed)
+            count_sure = false;
         guess_limit = derailed ? std::max(min_guesses, 2 * good + 1) : std::min(max_guesses, 2 * guess_limit);
         if (progress) {
             walk_progress pr;
