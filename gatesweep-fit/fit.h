@@ -1,6 +1,7 @@
-// A dump fitted into a GAL16V8 (program gatesweep-fit): the design that the
-// search (fit_search.h) finds, from which the fuse map (fit_fuses.h) and
-// the texts (fit_report.h) are made.
+// A dump or a walk fitted into a GAL16V8 (program gatesweep-fit): the
+// design that the search (fit_search.h for a dump, fit_walk.h for a walk)
+// finds, from which the fuse map (fit_fuses.h) and the texts
+// (fit_report.h) are made.
 #ifndef FIT_H
 #define FIT_H
 
@@ -28,6 +29,10 @@ struct fit_equation {
 
 struct fit_pin {
     bool output = false; // driven in some condition (otherwise an input)
+    // A register (registered mode only): out gives its D terms, the level
+    // they list being the pin's level after the next clock edge; it is
+    // driven while pin 11 is low and has no oe.
+    bool registered = false;
     fit_equation out;    // its level while driven
     fit_equation oe;     // present when it also floats
     // A latch: enabled wherever it is driven and also where the dump shows

@@ -40,11 +40,12 @@ std::vector<uint8_t> fit_fuses(const fit_design &design)
         const unsigned cell = 7 - static_cast<unsigned>(k);
         unsigned row = gal_first_row(static_cast<unsigned>(k));
         // Simple mode: AC1 makes an input; the other modes want it set on
-        // every combinational cell.
-        fuses[gal_ac1 + cell] = static_cast<uint8_t>(mode.mode == gal_simple ? !pin.output : 1);
+        // every combinational cell, and registered mode clear on a register.
+        fuses[gal_ac1 + cell] = static_cast<uint8_t>(mode.mode == gal_simple ? !pin.output : !pin.registered);
         if (!pin.output)
             continue; // an enable that never holds, or a simple-mode input
-        if (mode.enable_term) {
+        // A register has no enable row: all eight rows are its D terms.
+        if (mode.enable_term && !pin.registered) {
             if (pin.oe.present && !pin.oe.terms.empty())
                 write_row(fuses, cols, row, pin.oe.terms[0]);
             else

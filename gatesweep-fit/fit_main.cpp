@@ -1,8 +1,10 @@
-// The gatesweep-fit program: fits a dump into a GAL16V8, checks the fuse
-// map in the chip model and writes it as a JEDEC file (and, on request, the
-// equations as CUPL source). Exit status 0 written and verified, 1 no fit,
-// no match, or a dump that no combinational fit can be trusted for; 2
-// unreadable input, unwritable output or lost standard output.
+// The gatesweep-fit program: fits a dump, or the walk of a registered
+// chip's state machine, into a GAL16V8, checks the fuse map in the chip
+// model and writes it as a JEDEC file (and, on request, the equations as
+// CUPL source). Exit status 0 written and verified, 1 no fit, no match, a
+// dump that no combinational fit can be trusted for, or a walk whose start
+// the fit cannot power up in; 2 unreadable input, unwritable output or
+// lost standard output.
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -15,8 +17,10 @@
 #include "fit_fuses.h"
 #include "fit_report.h"
 #include "fit_search.h"
+#include "fit_walk.h"
 #include "jedec_file.h"
 #include "summary.h"
+#include "walk.h"
 
 namespace {
 
@@ -25,9 +29,13 @@ const char *const program = "gatesweep-fit";
 void usage(FILE *out)
 {
     std::fprintf(out, "usage: gatesweep-fit [--force] [--cupl FILE.pld] DUMP.bin FILE.jed\n"
+                      "       gatesweep-fit [--force] [--cupl FILE.pld] CHIP.walk FILE.jed\n"
                       "  Fits the dump into a GAL16V8, checks the fuse map in the chip model\n"
                       "  and writes it. --force fits a dump that looks registered, or that no\n"
                       "  chip in the right adapter gives, all the same.\n"
+                      "  A walk (gatesweep-walk) is fitted in registered mode and checked\n"
+                      "  against the walk's own steps; --force fits one whose start state has\n"
+                      "  a register's pin low, in which a GAL16V8 cannot power up.\n"
                       "  Exit status: 0 written and verified, 1 does not fit or does not verify\n"
                       "  (nothing written), 2 unreadable input or unwritable output.\n");
 }
@@ -60,6 +68,55 @@ int refuse_input(const char *dump_path, const std::string &why)
     return 2;
 }
 
+// Whether the file starts as a walk file does.
+bool is_walk_file(const char *path)
+{
+    static const char magic[] = "GSWALK\r\n";
+    constexpr size_t magic_size = sizeof magic - 1;
+    char head[magic_size] = {};
+    std::FILE *f = std::fopen(path, "rb");
+    if (!f)
+        return false;
+    const size_t got = std::fread(head, 1, magic_size, f);
+    std::fclose(f);
+    return got == magic_size && std::memcmp(head, magic, magic_size) == 0;
+}
+
+// No walk file comes near this size: 256 states of 65536 conditions, a
+// reading and a next state each, and the most steps a walk takes.
+constexpr size_t walk_file_limit = 256 * 65536 * 4 + walk_max_steps * 8 + 4096;
+
+// Reads and parses a walk file.
+int read_walk(const char *walk_path, walk_record &record, walk_tables &tables)
+{
+    std::string bytes;
+    switch (read_bounded(walk_path, walk_file_limit, bytes)) {
+    case READ_FAILED:
+        return refuse_input(walk_path, "cannot be read");
+    case READ_TOO_LONG:
+        return refuse_input(walk_path, "holds more than " + std::to_string(walk_file_limit) +
+                                           " bytes: it is no walk file");
+    case READ_OK:
+        break;
+    }
+    std::string err;
+    std::vector<uint8_t> image(bytes.begin(), bytes.end());
+    bytes = std::string();
+    if (!walk_parse(image, record, tables, err))
+        return refuse_input(walk_path, "is no walk file: " + err);
+    return 0;
+}
+
+// "B5=1 B4=0": the levels of the registered pins in a state.
+std::string state_text(uint8_t registered, uint8_t levels)
+{
+    std::string s;
+    for (int k = NUM_BX - 1; k >= 0; k--)
+        if (registered >> k & 1)
+            s += (s.empty() ? "B" : " B") + std::to_string(k) + "=" + std::to_string(levels >> k & 1);
+    return s;
+}
+
 // Reads the dump into image: exactly 262144 bytes, read whole.
 int read_dump(const char *dump_path, std::vector<uint8_t> &image)
 {
@@ -81,35 +138,143 @@ int read_dump(const char *dump_path, std::vector<uint8_t> &image)
 struct options {
     bool force = false;
     const char *cupl_path = nullptr;
-    const char *dump_path = nullptr;
+    const char *dump_path = nullptr; // the dump or the walk
     const char *jed_path = nullptr;
 };
 
-int fit(const options &opt)
+// The outputs, checked before any work: none may be the input (a dump or a
+// walk, kind) or the other output.
+struct outputs {
+    file_target jed, pld;
+};
+
+int check_outputs(const options &opt, const char *kind, outputs &out)
 {
     const char *dump_path = opt.dump_path, *jed_path = opt.jed_path, *cupl_path = opt.cupl_path;
-
-    // Every output is checked before any work, and none may be the dump or
-    // the other output.
-    file_target jed, pld;
-    const struct { const char *path; file_target &target; } outputs[] = {{jed_path, jed}, {cupl_path, pld}};
-    for (const auto &o : outputs) {
+    const struct { const char *path; file_target &target; } list[] = {{jed_path, out.jed}, {cupl_path, out.pld}};
+    for (const auto &o : list) {
         if (o.path && !file_target_check(o.path, o.target)) {
             std::printf("Error: could not write to `%s'.\n", o.path);
             return 2;
         }
     }
-    for (const auto &o : outputs) {
+    for (const auto &o : list) {
         if (o.path && target_is_file(o.target, dump_path)) {
-            std::printf("Error: `%s' is the dump `%s'; it would be overwritten.\n", o.path, dump_path);
+            std::printf("Error: `%s' is the %s `%s'; it would be overwritten.\n", o.path, kind, dump_path);
             return 2;
         }
     }
-    if (cupl_path && same_target(jed, pld)) {
+    if (cupl_path && same_target(out.jed, out.pld)) {
         std::printf("Error: `%s' and `%s' are one file; the fuse map and the CUPL source need two.\n", jed_path,
                     cupl_path);
         return 2;
     }
+    return 0;
+}
+
+// Writes the verified fuse map and, on request, the CUPL source.
+int write_outputs(const options &opt, const outputs &out, const std::string &text, const fit_design &design,
+                  const char *kind)
+{
+    if (!file_target_write(out.jed, text.data(), text.size())) {
+        std::printf("Error: could not write to `%s'.\n", opt.jed_path);
+        return 2;
+    }
+    std::printf("Fuse map written to `%s'.\n", opt.jed_path);
+    if (opt.cupl_path) {
+        if (!file_target_write(out.pld, [&](FILE *f) { write_fit_cupl(f, design, kind, opt.dump_path); }, true)) {
+            std::printf("Error: could not write to `%s'.\n", opt.cupl_path);
+            return 2;
+        }
+        std::printf("CUPL source written to `%s'.\n", opt.cupl_path);
+    }
+    return 0;
+}
+
+// The refusal of an input that does not fit: its reasons, one a line.
+int refuse_fit(const char *path, const std::vector<std::string> &reasons)
+{
+    std::printf("`%s' does not fit a GAL16V8:\n", path);
+    for (const std::string &r : reasons)
+        std::printf("  %s\n", r.c_str());
+    std::printf("Nothing written.\n");
+    return 1;
+}
+
+int fit_walk_file(const options &opt)
+{
+    const char *walk_path = opt.dump_path;
+    outputs out;
+    if (int status = check_outputs(opt, "walk", out))
+        return status;
+    walk_record record;
+    walk_tables tables;
+    if (int status = read_walk(walk_path, record, tables))
+        return status;
+
+    // A GAL16V8 powers up with its registers' pins high.
+    std::vector<std::string> low_reasons;
+    const uint8_t low = walk_start_low(record, low_reasons);
+    if (low && !opt.force) {
+        std::printf("`%s' started in a state that a GAL16V8 cannot power up in:\n", walk_path);
+        for (const std::string &r : low_reasons)
+            std::printf("  %s\n", r.c_str());
+        std::printf("  --force fits it all the same.\nNothing written.\n");
+        return 1;
+    }
+
+    fit_design design;
+    std::vector<std::string> reasons;
+    if (!fit_walk(record, tables, design, reasons))
+        return refuse_fit(walk_path, reasons);
+
+    const walk_counts counts = walk_count(tables);
+    std::printf("`%s' fits a GAL16V8.\n", walk_path);
+    std::printf("Walk: %u states, %u transitions (%u untried), %zu steps.\n", counts.states, counts.transitions,
+                counts.untried, record.steps.size());
+    print_fit_report(stdout, design);
+
+    std::printf("\nStart state: %s.\n", state_text(record.registered, record.start).c_str());
+    if (low)
+        std::printf("Forced: the fitted chip powers up with %s, not in the start state; it behaves as the\n"
+                    "  walk did only once its registers reach that state.\n",
+                    state_text(record.registered, record.registered).c_str());
+    else
+        std::printf("The fitted chip powers up in it (its registers' pins high).\n");
+
+    const std::string header = "GAL16V8 fuse map written by gatesweep-fit from the walk `" +
+                               std::string(walk_path) + "' (" + design.mode->name + " mode)";
+    const std::string text = jedec_text(fit_fuses(design), header);
+    walk_replay_result replay;
+    std::string err;
+    if (!fit_walk_replay(text, opt.jed_path, record, replay, err)) {
+        std::printf("\nThe fuse map does not load into the chip model: %s\nNothing written.\n", err.c_str());
+        return 1;
+    }
+    std::printf("\n");
+    if (!report_walk_mismatches(stdout, replay)) {
+        std::printf("Verification failed: the fuse map in the GAL16V8 model, walked from the start state, does "
+                    "not give the readings of `%s'.\nNothing written.\n",
+                    walk_path);
+        return 1;
+    }
+    std::printf("Verified: the fuse map in the GAL16V8 model, walked from the start state, gives all %zu "
+                "readings of `%s'.\n",
+                record.steps.size(), walk_path);
+    return write_outputs(opt, out, text, design, "walk");
+}
+
+int fit(const options &opt)
+{
+    if (is_walk_file(opt.dump_path))
+        return fit_walk_file(opt);
+    const char *dump_path = opt.dump_path, *jed_path = opt.jed_path;
+
+    // Every output is checked before any work, and none may be the dump or
+    // the other output.
+    outputs out;
+    if (int status = check_outputs(opt, "dump", out))
+        return status;
 
     std::unique_ptr<const dump_analysis> analysis;
     {
@@ -177,20 +342,7 @@ int fit(const options &opt)
     }
     std::printf("Verified: the fuse map in the GAL16V8 model, swept as a dump, gives all %u readings of `%s'.\n",
                 static_cast<unsigned>(DUMP_SIZE), dump_path);
-
-    if (!file_target_write(jed, text.data(), text.size())) {
-        std::printf("Error: could not write to `%s'.\n", jed_path);
-        return 2;
-    }
-    std::printf("Fuse map written to `%s'.\n", jed_path);
-    if (cupl_path) {
-        if (!file_target_write(pld, [&](FILE *f) { write_fit_cupl(f, design, dump_path); }, true)) {
-            std::printf("Error: could not write to `%s'.\n", cupl_path);
-            return 2;
-        }
-        std::printf("CUPL source written to `%s'.\n", cupl_path);
-    }
-    return 0;
+    return write_outputs(opt, out, text, design, "dump");
 }
 
 } // namespace

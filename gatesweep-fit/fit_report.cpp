@@ -46,10 +46,13 @@ std::vector<cupl_term> cupl_terms(const std::vector<cube> &terms)
 }
 
 // An output's equation lists the conditions for its level, with a '!'
-// where that level is 0; one without terms never shows that level.
-cupl_equation output_equation(const fit_equation &e)
+// where that level is 0; one without terms never shows that level. A
+// register's lists the conditions for its level after the next clock edge.
+cupl_equation output_equation(const fit_pin &p)
 {
+    const fit_equation &e = p.out;
     cupl_equation eq;
+    eq.registered = p.registered;
     eq.constant = e.constant;
     if (eq.constant < 0 && e.terms.empty())
         eq.constant = e.level ? 0 : 1;
@@ -82,6 +85,11 @@ const char *fit_device(const gal_mode_entry &mode)
 void print_fit_report(FILE *out, const fit_design &design)
 {
     std::fprintf(out, "Mode: %s (CUPL device %s).\n\n", design.mode->name, fit_device(*design.mode));
+    bool registers = false;
+    for (const fit_pin &p : design.pin)
+        registers = registers || p.registered;
+    // Beside registers, an output is combinational.
+    const char *const output = registers ? "combinational" : "output";
     for (int k = NUM_BX - 1; k >= 0; k--) {
         const fit_pin &p = design.pin[static_cast<size_t>(k)];
         std::fprintf(out, "%s: ", pin_label(k).c_str());
@@ -89,14 +97,17 @@ void print_fit_report(FILE *out, const fit_design &design)
             std::fputs("input\n", out);
             continue;
         }
+        const char *const role = p.registered ? "registered" : output;
         if (p.out.constant >= 0)
-            std::fprintf(out, "output, fixed %s", p.out.constant ? "high" : "low");
+            std::fprintf(out, "%s, fixed %s", role, p.out.constant ? "high" : "low");
         else
-            std::fprintf(out, "output, %s%s", count_text(p.out).c_str(), p.out.exact ? "" : " (fewest not proven)");
+            std::fprintf(out, "%s, %s%s", role, count_text(p.out).c_str(), p.out.exact ? "" : " (fewest not proven)");
         if (p.oe.present)
             std::fprintf(out, "; enable, %s", count_text(p.oe).c_str());
         if (p.holds)
-            std::fputs("; a latch: it keeps its own level where the dump shows it floating", out);
+            std::fputs(registers ? "; a latch: it holds its own level through its feedback"
+                                 : "; a latch: it keeps its own level where the dump shows it floating",
+                       out);
         else if (p.out.by_level || p.oe.by_level)
             std::fputs("; reads the levels that outputs drive", out);
         std::fputs("\n", out);
@@ -107,7 +118,7 @@ void print_fit_report(FILE *out, const fit_design &design)
         if (!p.output)
             continue;
         std::fputs("\n", out);
-        write_cupl_equation(out, bx_name(k), output_equation(p.out));
+        write_cupl_equation(out, bx_name(k) + (p.registered ? ".d" : ""), output_equation(p));
     }
     std::fputs("\n", out);
     for (int k = NUM_BX - 1; k >= 0; k--) {
@@ -140,27 +151,40 @@ bool report_mismatches(FILE *out, const dump_analysis &a, const std::vector<uint
     return total == 0;
 }
 
-void write_fit_cupl(FILE *out, const fit_design &design, const char *dump_name)
+void write_fit_cupl(FILE *out, const fit_design &design, const char *kind, const char *input_name)
 {
     std::fprintf(out,
-                 "/*\n\tGAL16V8 in %s mode, fitted by gatesweep-fit from the dump\n\t\t%s\n\tand verified against "
+                 "/*\n\tGAL16V8 in %s mode, fitted by gatesweep-fit from the %s\n\t\t%s\n\tand verified against "
                  "it in the chip model.\n*/\n",
-                 design.mode->name, printable(comment_safe(dump_name)).c_str());
+                 design.mode->name, kind, printable(comment_safe(input_name)).c_str());
     cupl_pins pins;
     pins.used = used_signals(design);
     for (int k = 0; k < NUM_BX; k++) {
         const fit_pin &p = design.pin[static_cast<size_t>(k)];
+        // A register floats only while pin 11 is high: declared as an
+        // output that is always driven.
         if (!p.output || p.oe.present)
             pins.floats |= static_cast<uint8_t>(1u << k);
         if (!p.output)
             pins.inputs |= static_cast<uint8_t>(1u << k);
     }
-    write_cupl_text(out, printable(design_name(dump_name)), fit_device(*design.mode), pins,
+    write_cupl_text(out, printable(design_name(input_name)), fit_device(*design.mode), pins,
                     [&design](int k, bool enable, cupl_equation &eq) {
                         const fit_pin &p = design.pin[static_cast<size_t>(k)];
                         if (!p.output || (enable && !p.oe.present))
                             return false;
-                        eq = enable ? enable_equation(p.oe) : output_equation(p.out);
+                        eq = enable ? enable_equation(p.oe) : output_equation(p);
                         return true;
                     });
+}
+
+bool report_walk_mismatches(FILE *out, const walk_replay_result &replay)
+{
+    for (int k = NUM_BX - 1; k >= 0; k--) {
+        if (replay.mismatches[k])
+            std::fprintf(out, "  %s: %u wrong readings\n", pin_label(k).c_str(), replay.mismatches[k]);
+    }
+    if (!replay.same())
+        std::fprintf(out, "  the first at step %zu\n", replay.first);
+    return replay.same();
 }

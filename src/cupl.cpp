@@ -144,12 +144,13 @@ void write_cupl_text(FILE *out, const std::string &name, const char *device, con
         for (int k = NUM_BX - 1; k >= 0; k--) {
             eq.constant = -1;
             eq.bang = false;
+            eq.registered = false;
             eq.terms.clear();
             if (!equation(k, enable, eq))
                 continue;
             if (!enable)
                 std::fputs("\n", out);
-            write_cupl_equation(out, enable ? bx_name(k) + ".oe" : bx_name(k), eq);
+            write_cupl_equation(out, bx_name(k) + (enable ? ".oe" : eq.registered ? ".d" : ""), eq);
             if (enable && k != 0)
                 std::fputs("\n", out);
         }

@@ -22,10 +22,13 @@ struct cupl_term {
 };
 
 // One equation: the constant 'b'0 or 'b'1 (constant >= 0), or the sum of
-// at least one term, negated when bang.
+// at least one term, negated when bang. An output equation of a register
+// (registered) gives its D input, the pin's level after the next clock
+// edge: its lhs is "B3.d".
 struct cupl_equation {
     int constant = -1;
     bool bang = false;
+    bool registered = false;
     std::vector<cupl_term> terms;
 };
 
@@ -36,7 +39,8 @@ struct cupl_pins {
     uint8_t inputs = 0;  // bit k: Bk is never driven
 };
 
-// Gives, in eq, the output (enable false) or enable equation of pin Bk;
+// Gives, in eq, the output (enable false) or enable equation of pin Bk
+// (a register's output equation with eq.registered set);
 // false where the pin has none. Asked once per pin and kind as the text is
 // written: every output, B7 first, then every enable, B7 first.
 using cupl_equation_source = std::function<bool(int k, bool enable, cupl_equation &eq)>;
