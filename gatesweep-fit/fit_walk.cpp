@@ -250,9 +250,7 @@ pin_readings combinational_readings(const walk_record &record, const walk_tables
             p.enable[key] |= floats ? seen0 : seen1;
             if (floats)
                 continue;
-            const unsigned level = r >> j & 1;
-            const uint8_t seen = level ? seen1 : seen0;
-            p.level[key] |= seen;
+            p.level[key] |= (r >> j & 1) ? seen1 : seen0;
         }
     }
     return p;
@@ -449,12 +447,12 @@ uint8_t fit_combinational(const walk_record &record, const walk_tables &tables, 
                           " product terms; a combinational GAL16V8 cell has " +
                           std::to_string(fit_combinational_terms));
         cube term;
-        if (!floats) {
-        } else if (enable_term(p.enable, (key_count - 1) & ~forbidden, order, term)) {
+        const bool enabled = floats && enable_term(p.enable, (key_count - 1) & ~forbidden, order, term);
+        if (enabled) {
             pin.oe.present = true;
             pin.oe.terms.push_back(signal_cube(term));
             uses |= term.care;
-        } else {
+        } else if (floats) {
             why.push_back(label + ": its enable needs more than the one product term of a GAL16V8 cell");
         }
     }
