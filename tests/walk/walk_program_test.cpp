@@ -234,25 +234,42 @@ TEST(WalkProgram, WalkFromAnotherStartState)
     expect_same_counts(walk_count(tables), in_process.counts);
 }
 
-// A chip without registers is told to use the dump of its board.
+// A chip without registers is told to use the dump of its board; without a
+// module the library is called once, to list the modules.
 TEST(WalkProgram, CombinationalChipIsToldToUseDump)
 {
     const std::string maps = published_maps_dir();
     if (maps.empty())
         GTEST_SKIP() << published_maps_missing();
-    const std::string chip = chip_setting("PAL16L8", map_path(maps, "sun3_60_1567-01_pal16l8"));
-    const struct { const char *board; const std::string &exe; const char *dump; } cases[] = {
+    const struct { const char *board; const std::string &exe; const char *dump; } boards[] = {
         {"a", walk_a, "gatesweep"}, {"b", walk_b, "gatesweep-b"}};
-    for (const auto &c : cases) {
-        const std::string dir = make_temp_dir();
-        run_result r = run_program(dir, {std::string("FTD2XX_SIM_BOARD=") + c.board, chip}, c.exe, {"chip.walk"});
-        EXPECT_EQ(r.status, 1) << c.board;
-        EXPECT_EQ(r.out, std::string("Using device #0: `DLP2232M A' (GS000001A).\n"
-                                     "Walking the state machine. Press Ctrl+C to abort.\n"
-                                     "No registered pins: this chip holds no state; read it with `") +
-                             c.dump + " dump'.\n");
-        EXPECT_TRUE(dir_entries(dir).empty()) << c.board;
+    for (const char *file : {"sun3_60_1590-01_pal16l8", "sun3_60_1567-01_pal16l8"}) {
+        for (const auto &b : boards) {
+            SCOPED_TRACE(std::string(file) + " on board " + b.board);
+            const std::string dir = make_temp_dir();
+            run_result r = run_program(dir, {std::string("FTD2XX_SIM_BOARD=") + b.board,
+                                             chip_setting("PAL16L8", map_path(maps, file))},
+                                       b.exe, {"chip.walk"});
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, std::string("Using device #0: `DLP2232M A' (GS000001A).\n"
+                                         "Walking the state machine. Press Ctrl+C to abort.\n"
+                                         "No registered pins: this chip holds no state; read it with `") +
+                                 b.dump + " dump'.\n");
+            EXPECT_TRUE(dir_entries(dir).empty());
+        }
     }
+}
+
+TEST(WalkProgram, NoModuleLeavesTheLibraryAlone)
+{
+    const std::string dir = make_temp_dir(), trace = make_temp_dir() + "/trace.txt";
+    run_result r = run_program(dir, {"FTD2XX_SIM_MODULES=", "FTD2XX_SIM_TRACE=" + trace}, walk_b, {"chip.walk"});
+    EXPECT_EQ(r.status, 2);
+    EXPECT_EQ(r.out, "Error: No devices attached.\n");
+    EXPECT_TRUE(dir_entries(dir).empty());
+    const std::string calls = read_text(trace);
+    EXPECT_EQ(calls.substr(0, 29), "call FT_CreateDeviceInfoList(");
+    EXPECT_EQ(calls.find('\n'), calls.size() - 1) << "one library call only:\n" << calls;
 }
 
 TEST(WalkProgram, HelpVersionAndWrongCalls)
