@@ -188,25 +188,31 @@ bool read_equation(scanner &s, rt_design &design, std::string &err)
         s.pos = name_at;
         return fail(s, "expected a pin declaration or an equation for B0..B7, found `" + word_at(s) + "'", err);
     }
-    bool enable = at(s, ".oe");
-    if (enable)
-        s.pos += 3;
+    const bool enable = at(s, ".oe"), reg = !enable && at(s, ".d");
+    s.pos += enable ? 3 : reg ? 2 : 0;
     skip_space(s);
     if (s.pos >= s.end || s.text[s.pos] != '=')
         return fail(s, "expected `=', found `" + word_at(s) + "'", err);
     s.pos++;
 
     unsigned k = static_cast<unsigned>(n - BX_SIGNAL0);
-    rt_equation &eq = enable ? design[k].oe : design[k].out;
-    std::string name = bx_name(static_cast<int>(k)) + (enable ? ".oe" : "");
-    if (eq.present) {
+    rt_pin &pin = design[k];
+    rt_equation &eq = enable ? pin.oe : reg ? pin.d : pin.out;
+    const std::string bx = bx_name(static_cast<int>(k)), name = bx + (enable ? ".oe" : reg ? ".d" : "");
+    // A register drives while pin 11 is low: its pin has no other equation.
+    std::string refused;
+    if (eq.present)
+        refused = "a second equation for " + name;
+    else if (!reg && pin.d.present)
+        refused = std::string(enable ? "an enable" : "an output") + " equation for " + bx +
+                  ", which has a register equation " + bx + ".d";
+    else if (reg && pin.out.present)
+        refused = "a register equation " + name + " for " + bx + ", which has an output equation";
+    else if (enable && !pin.out.present)
+        refused = "an enable equation for " + bx + ", which has no output equation";
+    if (!refused.empty()) {
         s.line = start_line;
-        return fail(s, "a second equation for " + name, err);
-    }
-    if (enable && !design[k].out.present) {
-        s.line = start_line;
-        return fail(s, "an enable equation for " + name.substr(0, 2) + ", which has no output equation",
-                    err);
+        return fail(s, refused, err);
     }
     eq.present = true;
     eq.negated = negated;
@@ -406,18 +412,72 @@ std::vector<uint64_t> rt_evaluate(const rt_equation &eq)
     return v;
 }
 
-std::vector<uint8_t> rt_sweep(const rt_design &design)
+std::unique_ptr<sim_chip> rt_chip(const rt_design &design)
 {
     logic_design logic;
     for (unsigned k = 0; k < NUM_BX; k++) {
         const rt_pin &pin = design[k];
-        logic[k].output = pin.out.present;
+        logic[k].output = pin.out.present || pin.d.present;
+        logic[k].registered = pin.d.present;
+        if (pin.d.present)
+            logic[k].level = rt_evaluate(pin.d);
         if (pin.out.present)
             logic[k].level = rt_evaluate(pin.out);
         if (pin.oe.present)
             logic[k].enable = rt_evaluate(pin.oe);
     }
-    return sweep_chip(sim_make_logic_chip(std::move(logic), "gatesweep-check"));
+    return sim_make_logic_chip(std::move(logic), "gatesweep-check");
+}
+
+std::vector<uint8_t> rt_sweep(const rt_design &design)
+{
+    return sweep_chip(rt_chip(design));
+}
+
+uint8_t rt_registered(const rt_design &design)
+{
+    uint8_t registered = 0;
+    for (unsigned k = 0; k < NUM_BX; k++)
+        if (design[k].d.present)
+            registered = static_cast<uint8_t>(registered | 1u << k);
+    return registered;
+}
+
+bool rt_replay_walk(const rt_design &design, const walk_record &walk, walk_replay_result &result, std::string &err)
+{
+    const uint8_t registered = rt_registered(design);
+    for (unsigned k = NUM_BX; k-- > 0;) {
+        const std::string bx = bx_name(static_cast<int>(k));
+        if ((walk.registered >> k & 1) && !(registered >> k & 1)) {
+            err = bx + " has a register in the walk, but no equation " + bx + ".d";
+            return false;
+        }
+        if (!(walk.registered >> k & 1) && (registered >> k & 1)) {
+            err = "an equation " + bx + ".d, but " + bx + " has no register in the walk";
+            return false;
+        }
+    }
+    // The clock and the registers' enable reach no array of a registered chip.
+    for (unsigned k = NUM_BX; k-- > 0;) {
+        const rt_pin &pin = design[k];
+        for (const rt_equation *eq : {&pin.d, &pin.out, &pin.oe}) {
+            for (const rt_term &t : eq->terms) {
+                for (int n : {0, 9}) {
+                    if (t.care != ~0u && (t.care >> n & 1)) {
+                        const std::string name =
+                            bx_name(static_cast<int>(k)) + (eq == &pin.d ? ".d" : eq == &pin.oe ? ".oe" : "");
+                        err = "the equation for " + name + " reads " + signal_name[n] + " (pin " +
+                              std::to_string(pin_number[n]) + "), which no array of a registered chip sees";
+                        return false;
+                    }
+                }
+            }
+        }
+    }
+    std::unique_ptr<sim_chip> chip = rt_chip(design);
+    chip->power_up(~walk.start & walk.registered);
+    result = walk_replay(*chip, walk);
+    return true;
 }
 
 std::array<rt_pin_result, 8> rt_compare(const std::vector<uint8_t> &dump, const rt_design &design)

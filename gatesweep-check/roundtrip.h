@@ -1,7 +1,8 @@
 // Round-trip check (program gatesweep-check): reads the equations that
 // `gatesweep analyze' or `gatesweep-fit --cupl' printed, builds the chip
 // they describe and sweeps it as a dump, to compare it with the dump they
-// came from. It reads the CUPL
+// came from, or replays a walk of a registered chip on it, to compare it
+// with the walk. It reads the CUPL
 // that this utility writes (header fields, pin declarations, equations and
 // comments); it is no general CUPL parser.
 #ifndef ROUNDTRIP_H
@@ -11,7 +12,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <memory>
 #include <vector>
+
+#include "chip.h"
+#include "walk.h"
 
 // One product term: the signals in care must have the levels in value
 // (bit n = signal n, as in a dump index).
@@ -29,10 +34,13 @@ struct rt_equation {
     std::vector<rt_term> terms;
 };
 
-// The output equation and enable equation of each I/O pin Bk.
+// The output equation and enable equation of each I/O pin Bk, or the
+// equation of its register (`Bk.d': the level the pin takes at the next
+// clock edge), which goes with neither.
 struct rt_pin {
     rt_equation out;
     rt_equation oe;
+    rt_equation d;
 };
 using rt_design = std::array<rt_pin, 8>;
 
@@ -50,7 +58,9 @@ constexpr size_t rt_max_terms = size_t(4) << 20;
 // (naming the line) in err when the text holds anything else, a comment
 // that never ends, a name declared twice or at a pin other than its own, a
 // name used but not declared, no pin declaration at all, an equation with
-// nothing after its '=' or a '#' without a term after it, or more than
+// nothing after its '=' or a '#' without a term after it, a second
+// equation of a pin's output, enable or register, a register's equation
+// beside an output or enable equation of its pin, or more than
 // rt_max_terms terms.
 bool rt_parse(std::string text, rt_design &design, std::string &err);
 
@@ -65,6 +75,26 @@ struct rt_pin_result {
     unsigned mismatches = 0;
     std::vector<uint32_t> first;
 };
+
+// The chip the design describes, as the chip library's logic chip: every
+// equation a sum of products over the levels on the pins (a name of an I/O
+// pin meaning the level on that pin: the driven level where it drives, the
+// weak level where it floats; for a pin with a `.d' equation, its
+// register's level), settled as the chip library's models settle their
+// feedback; the registers clock on I0 and drive while I9 is low.
+std::unique_ptr<sim_chip> rt_chip(const rt_design &design);
+
+// The pins with a `.d' equation (bit k: Bk).
+uint8_t rt_registered(const rt_design &design);
+
+// Replays a walk on the design's chip, set to the walk's start state.
+// False with a one-line reason in err, replaying nothing, where the design
+// is not one of a chip that the walk can describe: its `.d' equations are
+// not exactly for the walk's registered pins, or an equation reads I0 or
+// I9 (the clock and the registers' enable, which no array of a registered
+// chip sees).
+bool rt_replay_walk(const rt_design &design, const walk_record &walk, walk_replay_result &result,
+                    std::string &err);
 
 // The 262144 readings of the chip the design describes, swept as a dump:
 // every equation a sum of products over the levels on the pins (a name of

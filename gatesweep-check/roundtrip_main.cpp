@@ -1,7 +1,9 @@
 // The gatesweep-check program: reads a dump and the text `gatesweep analyze'
 // printed for it, and tells whether the equations reproduce the dump
-// (roundtrip.h does the work); or tells where two dumps differ. Every
-// failure, a lost standard output too, is one line and status 2.
+// (roundtrip.h does the work); or a walk of a registered chip and the text
+// `gatesweep-fit --cupl' wrote for it, and tells whether the equations
+// reproduce every reading of the walk; or tells where two dumps differ.
+// Every failure, a lost standard output too, is one line and status 2.
 #include <cstdio>
 #include <cstring>
 #include <new>
@@ -14,28 +16,69 @@
 
 namespace {
 
-// Reads a dump: exactly rt_conditions bytes, reading no more than a dump
-// holds. False after one line on standard error.
-bool read_dump(const char *path, std::vector<uint8_t> &dump)
+// What a walk file starts with.
+const char walk_magic[] = "GSWALK\r\n";
+constexpr size_t walk_magic_size = sizeof walk_magic - 1;
+// Far beyond the largest walk file (65536 conditions over all its states,
+// 2^24 steps: about 85 MB).
+constexpr size_t max_walk_file = size_t(256) << 20;
+
+bool is_walk(const std::string &bytes)
+{
+    return bytes.compare(0, walk_magic_size, walk_magic) == 0;
+}
+
+// Reads a dump, exactly rt_conditions bytes, or a walk file (walk set),
+// reading no more than a dump holds unless the file starts as a walk file
+// does. False after one line on standard error.
+bool read_dump_or_walk(const char *path, std::vector<uint8_t> &dump, bool &walk)
 {
     std::string bytes;
-    switch (read_bounded(path, rt_conditions, bytes)) {
+    read_status status = read_bounded(path, rt_conditions, bytes);
+    walk = status != READ_FAILED && is_walk(bytes);
+    if (walk && status == READ_TOO_LONG) {
+        // The rest of standard input follows what was read; a file is read again.
+        const bool piped = std::strcmp(path, "-") == 0;
+        std::string rest;
+        status = read_bounded(path, max_walk_file - (piped ? bytes.size() : 0), rest);
+        bytes = piped ? bytes + rest : std::move(rest);
+    }
+    switch (status) {
     case READ_FAILED:
-        std::fprintf(stderr, "gatesweep-check: cannot read the dump `%s'\n", path);
+        std::fprintf(stderr, "gatesweep-check: cannot read the %s `%s'\n", walk ? "walk" : "dump", path);
         return false;
     case READ_TOO_LONG:
-        std::fprintf(stderr, "gatesweep-check: `%s' holds more than %u bytes, not a dump of %u\n", path,
-                     static_cast<unsigned>(rt_conditions), static_cast<unsigned>(rt_conditions));
+        if (walk)
+            std::fprintf(stderr, "gatesweep-check: `%s' holds more than %zu bytes, far more than a walk\n", path,
+                         max_walk_file);
+        else
+            std::fprintf(stderr, "gatesweep-check: `%s' holds more than %u bytes, not a dump of %u\n", path,
+                         static_cast<unsigned>(rt_conditions), static_cast<unsigned>(rt_conditions));
         return false;
     case READ_OK:
         break;
     }
-    if (bytes.size() != rt_conditions) {
+    if (!walk && bytes.size() != rt_conditions) {
         std::fprintf(stderr, "gatesweep-check: `%s' holds %zu bytes, not a dump of %u\n", path, bytes.size(),
                      static_cast<unsigned>(rt_conditions));
         return false;
     }
     dump.assign(bytes.begin(), bytes.end());
+    return true;
+}
+
+// Reads a dump: exactly rt_conditions bytes, reading no more than a dump
+// holds. False after one line on standard error.
+bool read_dump(const char *path, std::vector<uint8_t> &dump)
+{
+    bool walk = false;
+    if (!read_dump_or_walk(path, dump, walk))
+        return false;
+    if (walk) {
+        std::fprintf(stderr, "gatesweep-check: `%s' is a walk, not a dump of %u\n", path,
+                     static_cast<unsigned>(rt_conditions));
+        return false;
+    }
     return true;
 }
 
@@ -59,12 +102,46 @@ unsigned print_pins(const std::array<rt_pin_result, 8> &result, const char *one,
     return total;
 }
 
+// The walk's steps replayed on the equations' chip.
+int check_walk(const walk_record &walk, const char *text_path, const rt_design &design)
+{
+    walk_replay_result replay;
+    std::string err;
+    if (!rt_replay_walk(design, walk, replay, err)) {
+        std::fprintf(stderr, "gatesweep-check: %s: %s\n", text_path, err.c_str());
+        return 2;
+    }
+    std::array<rt_pin_result, 8> result;
+    for (unsigned k = 0; k < 8; k++)
+        result[k].mismatches = replay.mismatches[k];
+    unsigned bad_pins;
+    unsigned total = print_pins(result, "mismatch", "mismatches", bad_pins);
+    if (total == 0) {
+        std::printf("Round trip exact: the equations reproduce all %zu steps of the walk.\n", walk.steps.size());
+        return 0;
+    }
+    std::printf("Round trip failed: %u %s on %u pin%s, first at step %zu.\n", total,
+                total == 1 ? "mismatch" : "mismatches", bad_pins, bad_pins == 1 ? "" : "s", replay.first + 1);
+    return 1;
+}
+
 int check(const char *dump_path, const char *text_path)
 {
-    // The dump first: its size is checked before the text is read.
+    // The dump or walk first: it is checked before the text is read.
     std::vector<uint8_t> dump;
-    if (!read_dump(dump_path, dump))
+    bool walk = false;
+    if (!read_dump_or_walk(dump_path, dump, walk))
         return 2;
+    walk_record record;
+    if (walk) {
+        walk_tables tables;
+        std::string err;
+        if (!walk_parse(dump, record, tables, err)) {
+            std::fprintf(stderr, "gatesweep-check: %s: %s\n", dump_path, err.c_str());
+            return 2;
+        }
+        dump = std::vector<uint8_t>();
+    }
     std::string text;
     switch (read_bounded(text_path, rt_max_text, text)) {
     case READ_FAILED:
@@ -84,6 +161,8 @@ int check(const char *dump_path, const char *text_path)
         std::fprintf(stderr, "gatesweep-check: %s: %s\n", text_path, err.c_str());
         return 2;
     }
+    if (walk)
+        return check_walk(record, text_path, design);
 
     unsigned bad_pins;
     unsigned total = print_pins(rt_compare(dump, design), "mismatch", "mismatches", bad_pins);
@@ -117,9 +196,11 @@ int compare(const char *a_path, const char *b_path)
 void usage(FILE *to)
 {
     std::fputs("usage: gatesweep-check DUMP.bin CUPL.txt\n"
+               "       gatesweep-check CHIP.walk CUPL.txt\n"
                "       gatesweep-check --compare A.bin B.bin\n"
                "       gatesweep-check -h | --help | --version\n"
-               "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input).\n"
+               "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input),\n"
+               "  or the one `gatesweep-fit --cupl' wrote for a walk of a registered chip.\n"
                "  --compare tells where two dumps of one chip read differently.\n"
                "  Exit status: 0 exact or identical, 1 mismatches or differences, 2 unreadable input.\n",
                to);

@@ -39,9 +39,11 @@ const std::string pins = "pin 1 = I0; pin 2 = I1; pin 3 = I2; pin 4 = I3; pin 5 
 
 const std::string usage =
     "usage: gatesweep-check DUMP.bin CUPL.txt\n"
+    "       gatesweep-check CHIP.walk CUPL.txt\n"
     "       gatesweep-check --compare A.bin B.bin\n"
     "       gatesweep-check -h | --help | --version\n"
-    "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input).\n"
+    "  CUPL.txt is the text `gatesweep analyze DUMP.bin' printed (- for standard input),\n"
+    "  or the one `gatesweep-fit --cupl' wrote for a walk of a registered chip.\n"
     "  --compare tells where two dumps of one chip read differently.\n"
     "  Exit status: 0 exact or identical, 1 mismatches or differences, 2 unreadable input.\n";
 
