@@ -281,3 +281,51 @@ TEST(WalkCheck, HostileWalkFiles)
     EXPECT_EQ(dir_entries(dir).size(), 2u); // chip.pld and folder.walk
     std::filesystem::remove_all(dir);
 }
+
+TEST(WalkCheck, FittedTextsReplayExact)
+{
+    // What gatesweep-fit --cupl writes for a walk replays exactly on it; the
+    // same text with its first register's equation complemented does not.
+    struct map {
+        const char *device, *file;
+    };
+    const map maps[] = {
+        {"PAL16R4", "sun3_60_1564-02_pal16r4.jed"},     {"PAL16R4", "sun3_60_1599-01_pal16r4.jed"},
+        {"PAL16R6", "sun3_60_1580-01_pal16r6.jed"},     {"PAL16R8", "sun3_60_1594-01_pal16r8.jed"},
+        {"GAL16V8", "sun3_60_1580-01_gdj_gal16v8.jed"}, {"GAL16V8", "sun3_60_1599-01_gdj_gal16v8.jed"},
+        {"GAL16V8", "alphamission_15b_fixed_gal16v8.jed"},
+    };
+    std::vector<std::pair<std::string, std::unique_ptr<sim_chip>>> chips;
+    chips.emplace_back("counter", std::make_unique<counter_chip>());
+    if (!published_maps_dir().empty()) {
+        for (const map &m : maps) {
+            std::string err;
+            chips.emplace_back(m.file, sim_make_jedec_chip(m.device, published_maps_dir() + "/jedec/" + m.file, err));
+            ASSERT_TRUE(chips.back().second) << err;
+        }
+    }
+    const std::string dir = make_temp_dir();
+    for (auto &c : chips) {
+        const walk_outcome walk = walk_explore(walk_model_runner(*c.second));
+        write_file(dir + "/chip.walk", walk_file_bytes(walk.record));
+        run_result r = run_program(dir, {}, GATESWEEP_FIT_EXE, {"--cupl", "chip.pld", "chip.walk", "chip.jed"});
+        ASSERT_EQ(r.status, 0) << c.first << "\n" << r.out << r.err;
+        std::string exact;
+        for (unsigned k = 8; k-- > 0;)
+            exact += "B" + std::to_string(k) + ": 0 mismatches\n";
+        exact += "Round trip exact: the equations reproduce all " + std::to_string(walk.record.steps.size()) +
+                 " steps of the walk.\n";
+        r = run_program(dir, {}, GATESWEEP_CHECK_EXE, {"chip.walk", "chip.pld"});
+        EXPECT_EQ(std::to_string(r.status) + r.err + r.out, "0" + exact) << c.first;
+
+        std::string text = read_text(dir + "/chip.pld");
+        const size_t d = text.find(".d\t=");
+        ASSERT_NE(d, std::string::npos) << c.first;
+        const size_t line = text.rfind('\n', d) + 1;
+        text[line] = text[line] == '!' ? ' ' : '!';
+        write_text(dir + "/chip.pld", text);
+        r = run_program(dir, {}, GATESWEEP_CHECK_EXE, {"chip.walk", "chip.pld"});
+        EXPECT_EQ(std::to_string(r.status) + r.err, "1") << c.first << "\n" << r.out;
+    }
+    std::filesystem::remove_all(dir);
+}
