@@ -1,5 +1,6 @@
 #include "fit_walk.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -127,7 +128,8 @@ uint32_t drop_forbidden(reduced &r, uint32_t forbidden)
 
 // The fewer terms of both levels, on the table reduced as far as it goes
 // (bits in order), and where that takes more than limit, also on the table
-// as given, whose don't-cares the heuristic may use better.
+// as given, whose don't-cares (where the reduction used any) the heuristic
+// may use better.
 function_fit fit_reduced(const reduced &full, const std::vector<unsigned> &order, unsigned limit)
 {
     function_fit best;
@@ -135,9 +137,11 @@ function_fit fit_reduced(const reduced &full, const std::vector<unsigned> &order
     for (unsigned v : order)
         if (r.keep >> v & 1)
             drop_bit(r, v);
+    // Without don't-cares the reduced table is the same function.
+    const bool lost = std::find(full.table.begin(), full.table.end(), 0) != full.table.end() && r.keep != full.keep;
     bool have = false;
     for (const reduced *t : {static_cast<const reduced *>(&r), &full}) {
-        if (have && best.needed <= limit)
+        if (have && (best.needed <= limit || !lost))
             break;
         for (int level = 1; level >= 0; level--) {
             function_fit f = minimise_at(*t, level, limit);
