@@ -1,8 +1,9 @@
 // gatesweep-check on walks of a registered chip: a 2-bit counter with an
 // enable on a PAL16R4-like pinout, walked in process from its model and
 // checked against its equations, right and wrong; the texts that cannot
-// describe the walk's chip; and walk files that no walk wrote, for
-// gatesweep-check and gatesweep-fit.
+// describe the walk's chip; walk files that no walk wrote, for
+// gatesweep-check and gatesweep-fit; and the texts gatesweep-fit writes for
+// walks of the counter and of the registered published maps.
 #include <gtest/gtest.h>
 
 #include "chip.h"
