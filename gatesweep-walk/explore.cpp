@@ -216,7 +216,7 @@ int guess(const explorer &e, int s, unsigned c, bool &sure)
     }
     if (known >= 2 && agree)
         return near;
-    const unsigned mask = (1u << state_value(e, e.reg)) - 1;
+    const unsigned mask = state_value(e, e.reg); // every registered pin high: 2^r - 1
     unsigned samples = 0, target = 0, delta = 0, flip = 0;
     bool same = true, add = true, xr = true;
     for (size_t q = 0; q < e.tables.states.size() && samples < 8; q++) {
