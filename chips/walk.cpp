@@ -10,6 +10,7 @@ constexpr std::array<uint8_t, 8> walk_magic = {'G', 'S', 'W', 'A', 'L', 'K', '\r
 // Package pins of I0..I9 and B0..B7: the numbering of the dump file.
 constexpr std::array<uint8_t, 18> walk_pins = {1, 2, 3, 4, 5, 6, 7, 8, 9, 11, 12, 13, 14, 15, 16, 17, 18, 19};
 constexpr size_t header_bytes = 36;
+static_assert(walk_max_file_bytes == header_bytes + 256 + 65536 * 4 + walk_max_steps * 5 + 4, "file size bound");
 constexpr size_t step_bytes = 5;
 constexpr uint16_t none16 = 0xFFFF;
 
@@ -281,11 +282,16 @@ std::vector<uint8_t> walk_file_bytes(const walk_record &record)
     return out;
 }
 
+bool walk_file_begins(const uint8_t *p, size_t size)
+{
+    return size >= walk_magic.size() && std::equal(walk_magic.begin(), walk_magic.end(), p);
+}
+
 bool walk_parse(const std::vector<uint8_t> &bytes, walk_record &record, walk_tables &tables, std::string &err)
 {
     record = walk_record{};
     tables = walk_tables{};
-    if (bytes.size() < walk_magic.size() || !std::equal(walk_magic.begin(), walk_magic.end(), bytes.begin())) {
+    if (!walk_file_begins(bytes.data(), bytes.size())) {
         err = "not a walk file (no walk file header)";
         return false;
     }

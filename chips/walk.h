@@ -122,6 +122,11 @@ walk_counts walk_count(const walk_tables &tables);
 constexpr uint16_t walk_version = 1;
 constexpr size_t walk_max_steps = size_t(1) << 24;
 std::vector<uint8_t> walk_file_bytes(const walk_record &record);
+// Whether the size bytes at p begin as a walk file does (its magic).
+bool walk_file_begins(const uint8_t *p, size_t size);
+// The largest walk file there can be: 256 states of 256 conditions (or
+// fewer states of more), walk_max_steps steps.
+constexpr size_t walk_max_file_bytes = 36 + 256 + 65536 * 4 + walk_max_steps * 5 + 4;
 // False with a one-line reason in err when bytes is no walk file.
 bool walk_parse(const std::vector<uint8_t> &bytes, walk_record &record, walk_tables &tables, std::string &err);
 

@@ -16,16 +16,9 @@
 
 namespace {
 
-// What a walk file starts with.
-const char walk_magic[] = "GSWALK\r\n";
-constexpr size_t walk_magic_size = sizeof walk_magic - 1;
-// Far beyond the largest walk file (65536 conditions over all its states,
-// 2^24 steps: about 85 MB).
-constexpr size_t max_walk_file = size_t(256) << 20;
-
 bool is_walk(const std::string &bytes)
 {
-    return bytes.compare(0, walk_magic_size, walk_magic) == 0;
+    return walk_file_begins(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
 }
 
 // Reads a dump, exactly rt_conditions bytes, or a walk file (walk set),
@@ -40,7 +33,7 @@ bool read_dump_or_walk(const char *path, std::vector<uint8_t> &dump, bool &walk)
         // The rest of standard input follows what was read; a file is read again.
         const bool piped = std::strcmp(path, "-") == 0;
         std::string rest;
-        status = read_bounded(path, max_walk_file - (piped ? bytes.size() : 0), rest);
+        status = read_bounded(path, walk_max_file_bytes - (piped ? bytes.size() : 0), rest);
         bytes = piped ? bytes + rest : std::move(rest);
     }
     switch (status) {
@@ -49,8 +42,8 @@ bool read_dump_or_walk(const char *path, std::vector<uint8_t> &dump, bool &walk)
         return false;
     case READ_TOO_LONG:
         if (walk)
-            std::fprintf(stderr, "gatesweep-check: `%s' holds more than %zu bytes, far more than a walk\n", path,
-                         max_walk_file);
+            std::fprintf(stderr, "gatesweep-check: `%s' holds more than %zu bytes, more than any walk file\n", path,
+                         walk_max_file_bytes);
         else
             std::fprintf(stderr, "gatesweep-check: `%s' holds more than %u bytes, not a dump of %u\n", path,
                          static_cast<unsigned>(rt_conditions), static_cast<unsigned>(rt_conditions));

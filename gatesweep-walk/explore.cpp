@@ -370,13 +370,18 @@ std::vector<uint8_t> reachable(const explorer &e, int s)
     return seen;
 }
 
-// Takes the probe's steps into the tables: the walk starts in the state
-// the first of them with I9 low shows.
+// Makes the tables anew from steps, with the registered pins e.reg: the
+// walk starts in the state the first step with I9 low shows.
 bool start(explorer &e, const std::vector<walk_step> &steps)
 {
+    const uint8_t reg = e.reg;
+    e = explorer{};
+    e.reg = reg;
+    e.conds = walk_conditions(reg);
+    e.record.registered = reg;
     for (const walk_step &s : steps) {
         if (!(s.ix >> 9 & 1)) {
-            e.record.start = s.reading & e.reg;
+            e.record.start = s.reading & reg;
             break;
         }
     }
@@ -437,8 +442,6 @@ walk_outcome walk_explore(const walk_runner &run, const walk_progress_fn &progre
         out.record.steps = probe;
         return out;
     }
-    e.conds = walk_conditions(e.reg);
-    e.record.registered = e.reg;
     bool ok = start(e, probe);
     unsigned guess_limit = 8;
     // Sure guesses are not counted against the limit until one of them
@@ -466,6 +469,27 @@ walk_outcome walk_explore(const walk_runner &run, const walk_progress_fn &progre
         for (size_t i = 0; i < batch.steps.size() && ok; i++) {
             walk_step s = batch.steps[i];
             s.reading = i < readings.size() ? readings[i] : 0;
+            const uint8_t moved = s.clock || (s.ix >> 9 & 1)
+                                      ? 0
+                                      : (s.reading ^ e.tables.states[static_cast<size_t>(e.cur)].levels) & e.reg;
+            if (moved) {
+                // A pin that changes without a clock edge is no register
+                // (an output enabled by !I9 that held one level at every
+                // condition of the probe): the walk goes on without it.
+                std::vector<walk_step> steps = std::move(e.record.steps);
+                for (size_t j = i; j < batch.steps.size(); j++) {
+                    steps.push_back(batch.steps[j]);
+                    steps.back().reading = j < readings.size() ? readings[j] : 0;
+                }
+                e.reg &= static_cast<uint8_t>(~moved);
+                if (!e.reg) {
+                    out.record.steps = std::move(steps);
+                    return out;
+                }
+                ok = start(e, steps);
+                derailed = true;
+                break;
+            }
             ok = absorb(e, s);
             if (!ok || derailed)
                 continue;
