@@ -71,30 +71,24 @@ int refuse_input(const char *dump_path, const std::string &why)
 // Whether the file starts as a walk file does.
 bool is_walk_file(const char *path)
 {
-    static const char magic[] = "GSWALK\r\n";
-    constexpr size_t magic_size = sizeof magic - 1;
-    char head[magic_size] = {};
+    uint8_t head[16] = {};
     std::FILE *f = std::fopen(path, "rb");
     if (!f)
         return false;
-    const size_t got = std::fread(head, 1, magic_size, f);
+    const size_t got = std::fread(head, 1, sizeof head, f);
     std::fclose(f);
-    return got == magic_size && std::memcmp(head, magic, magic_size) == 0;
+    return walk_file_begins(head, got);
 }
-
-// No walk file comes near this size: 256 states of 65536 conditions, a
-// reading and a next state each, and the most steps a walk takes.
-constexpr size_t walk_file_limit = 256 * 65536 * 4 + walk_max_steps * 8 + 4096;
 
 // Reads and parses a walk file.
 int read_walk(const char *walk_path, walk_record &record, walk_tables &tables)
 {
     std::string bytes;
-    switch (read_bounded(walk_path, walk_file_limit, bytes)) {
+    switch (read_bounded(walk_path, walk_max_file_bytes, bytes)) {
     case READ_FAILED:
         return refuse_input(walk_path, "cannot be read");
     case READ_TOO_LONG:
-        return refuse_input(walk_path, "holds more than " + std::to_string(walk_file_limit) +
+        return refuse_input(walk_path, "holds more than " + std::to_string(walk_max_file_bytes) +
                                            " bytes: it is no walk file");
     case READ_OK:
         break;
