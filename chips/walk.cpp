@@ -153,6 +153,7 @@ bool walk_derive_step(const walk_record &record, const walk_step &step, size_t i
             fx.new_reading = true;
         } else if (r != step.reading) {
             tables.conflicts++;
+            tables.unsteady = static_cast<uint8_t>(tables.unsteady | (r ^ step.reading));
         }
     };
     if (cur < 0) {

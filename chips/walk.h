@@ -69,6 +69,7 @@ struct walk_state {
 struct walk_tables {
     std::vector<walk_state> states;
     unsigned conflicts = 0;
+    uint8_t unsteady = 0; // pins whose readings differed so (bit k: Bk)
 };
 
 // The tables of the record; false with a one-line reason in err where the

@@ -171,7 +171,10 @@ std::string combinational_text(const walk_outcome &w)
         const uint8_t pin = static_cast<uint8_t>(1u << k);
         if (w.record.registered & pin)
             continue;
-        const char *role = !(roles.driven & pin) ? "input" : (roles.floats & pin) ? "output with an enable" : "output";
+        const char *role = (w.tables.unsteady & pin)  ? "latch"
+                           : !(roles.driven & pin)     ? "input"
+                           : (roles.floats & pin)      ? "output with an enable"
+                                                       : "output";
         s += (s.empty() ? "" : ", ") + pin_list(pin) + " " + role;
     }
     return s.empty() ? "none" : s;
@@ -185,16 +188,24 @@ void print_report(const walk_outcome &w, double seconds)
     std::printf("Started in state %s: the chip's power-up state, if it was powered up just before the walk.\n",
                 state_text(registered, w.record.start).c_str());
     std::printf("Combinational pins: %s.\n", combinational_text(w).c_str());
+    // Untried transitions of states the walk could still reach come only
+    // from pins that read otherwise at the same state and condition.
+    const unsigned left = w.left_for_good;
+    const unsigned stuck = n.states_with_untried - std::min(n.states_with_untried, left);
     if (n.states_with_untried == 0)
         std::printf("Every transition of every reached state was tried.\n");
-    else if (n.states_with_untried == 1)
-        std::printf("1 state was left for good (the walk found no way back to it): %u of its transitions stay "
-                    "untried.\n",
-                    n.untried);
-    else
-        std::printf("%u states were left for good (the walk found no way back to them): %u of their transitions "
-                    "stay untried.\n",
-                    n.states_with_untried, n.untried);
+    else if (left == 1)
+        std::printf("1 state was left for good (the walk found no way back to it).\n");
+    else if (left > 1)
+        std::printf("%u states were left for good (the walk found no way back to them).\n", left);
+    if (w.tables.unsteady)
+        std::printf("Latches: %s read otherwise at a state and condition read before (%u times): they hold "
+                    "levels of their own, which a walk cannot set at will.\n",
+                    pin_list(w.tables.unsteady).c_str(), w.tables.conflicts);
+    if (n.states_with_untried)
+        std::printf("%u transitions of %u state%s stay untried%s.\n", n.untried, n.states_with_untried,
+                    n.states_with_untried == 1 ? "" : "s",
+                    stuck ? " (in states the walk could still reach: the latches did not repeat them)" : "");
     std::printf("Walked %u states and %u transitions in %.1f s.\n", n.states, n.transitions, seconds);
 }
 
