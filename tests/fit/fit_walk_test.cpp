@@ -264,6 +264,26 @@ struct machine_chip final : sim_chip {
     }
 };
 
+// A one-bit counter on B0 that I1 enables, and B7 that changes at every
+// write of the adapter's latches: no function of anything the array sees.
+struct toggling_chip final : sim_chip {
+    unsigned ix = 0, rx = 0, q = 0, toggle = 0;
+    void drive(unsigned new_ix, unsigned new_rx) override
+    {
+        if (!(ix & 1) && (new_ix & 1))
+            q ^= ix >> 1 & 1;
+        ix = new_ix;
+        rx = new_rx;
+        toggle ^= 1;
+    }
+    unsigned read() override { return (toggle << 7) | ((ix & 0x200) ? rx & 1 : q ^ 1) | (rx & 0x7E); }
+    unsigned power_up(unsigned new_q) override
+    {
+        q = new_q & 1;
+        return 1;
+    }
+};
+
 // An 8-bit up counter on B0..B7: I1 enables the count, I2 loads I3..I8
 // into B0..B5 and clears B6 and B7.
 unsigned counter_with_load(unsigned ix, unsigned levels)
@@ -343,6 +363,17 @@ TEST(FitWalkMachines, AnEightBitCounterFits)
     original.next = counter_with_clear;
     std::string from;
     EXPECT_EQ(side_by_side(original, f.jed, w, 2, from), 0u) << from;
+}
+
+TEST(FitWalkMachines, APinThatIsNoFunctionOfTheArrayIsRefused)
+{
+    toggling_chip chip;
+    const walk_outcome w = walk_chip(chip);
+    ASSERT_EQ(w.record.registered, 0x01);
+    const walk_fit f = fit_outcome(w);
+    EXPECT_FALSE(f.fits);
+    EXPECT_EQ(lines(f.reasons), "B7 (pin 19): it reads otherwise at the same inputs and pin levels: it holds state "
+                                "of its own (a latch or an asynchronous loop)\n");
 }
 
 // A chip walked from a state that a GAL16V8 cannot power up in: the pins
