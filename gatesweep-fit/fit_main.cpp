@@ -217,6 +217,23 @@ int fit_walk_file(const options &opt)
         return 1;
     }
 
+    // Pins that hold levels of their own (latches) read otherwise at a
+    // state and condition read before, and kept the walk from trying every
+    // transition of the states it reached: the fit is proven only on what
+    // the walk saw.
+    std::string latches;
+    for (int k = 0; k < NUM_BX; k++) {
+        if (tables.unsteady >> k & 1)
+            latches += (latches.empty() ? "" : ", ") + pin_label(k);
+    }
+    if (tables.unsteady && !opt.force) {
+        std::printf("`%s' is the walk of a chip with latches: %s read otherwise at a state and condition read "
+                    "before.\n  The walk could not try every transition of the states it reached, so no fit is "
+                    "proven to behave as the chip.\n  --force fits it all the same.\nNothing written.\n",
+                    walk_path, latches.c_str());
+        return 1;
+    }
+
     fit_design design;
     std::vector<std::string> reasons;
     if (!fit_walk(record, tables, design, reasons))
@@ -235,6 +252,10 @@ int fit_walk_file(const options &opt)
                     state_text(record.registered, record.registered).c_str());
     else
         std::printf("The fitted chip powers up in it (its registers' pins high).\n");
+    if (tables.unsteady)
+        std::printf("Forced: %s hold levels of their own; where the walk could not go, the fitted chip may\n"
+                    "  behave otherwise than the original.\n",
+                    latches.c_str());
 
     const std::string header = "GAL16V8 fuse map written by gatesweep-fit from the walk `" +
                                std::string(walk_path) + "' (" + design.mode->name + " mode)";

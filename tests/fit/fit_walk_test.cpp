@@ -460,6 +460,33 @@ TEST_F(FitWalkProgram, AStartThatCannotPowerUpIsRefusedUnlessForced)
     EXPECT_TRUE(file_exists(dir + "/low.jed"));
 }
 
+// The walk of a chip with latches (1564-02) is fitted only when forced: the
+// latches kept the walk from trying every transition of the states it
+// reached.
+TEST_F(FitWalkProgram, AWalkOfLatchesIsFittedOnlyWhenForced)
+{
+    if (published_maps_dir().empty())
+        GTEST_SKIP() << published_maps_missing();
+    std::unique_ptr<sim_chip> chip = make_chip("PAL16R4", read_map("sun3_60_1564-02_pal16r4.jed"));
+    write_walk("latch.walk", *chip);
+    run_result r = fit({"latch.walk", "latch.jed"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "`latch.walk' is the walk of a chip with latches: B0 (pin 12), B6 (pin 18), B7 (pin 19) read "
+                     "otherwise at a state and condition read before.\n"
+                     "  The walk could not try every transition of the states it reached, so no fit is proven to "
+                     "behave as the chip.\n"
+                     "  --force fits it all the same.\n"
+                     "Nothing written.\n");
+    EXPECT_EQ(dir_entries(dir), std::vector<std::string>{"latch.walk"});
+    r = fit({"--force", "latch.walk", "latch.jed"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find("Forced: B0 (pin 12), B6 (pin 18), B7 (pin 19) hold levels of their own; where the walk "
+                         "could not go, the fitted chip may\n  behave otherwise than the original.\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_TRUE(file_exists(dir + "/latch.jed"));
+}
+
 // Walk files that cannot be read or are no walk, and outputs that are the
 // walk: one line, status 2, nothing written.
 TEST_F(FitWalkProgram, BadWalkFilesAndOutputsAreOneLine)
