@@ -1,5 +1,6 @@
 #include "fit_search.h"
 
+#include "fit_table.h"
 #include <algorithm>
 #include <array>
 
@@ -10,7 +11,6 @@ namespace {
 
 // Bits of a function table over all 18 signals: which levels the pin shows
 // at a point (an output: its level; an enable: 1 driven, 0 floating).
-constexpr uint8_t seen0 = 1, seen1 = 2;
 
 uint32_t own_bit(int k)
 {
@@ -30,10 +30,6 @@ struct pin_function {
     bool level_ok = false;
 };
 
-bool consistent(const std::vector<uint8_t> &t)
-{
-    return std::find(t.begin(), t.end(), seen0 | seen1) == t.end();
-}
 
 // The output function (enable = false) or the enable function of pin Bk.
 pin_function pin_tables(const dump_analysis &a, int k, bool enable)
@@ -55,8 +51,8 @@ pin_function pin_tables(const dump_analysis &a, int k, bool enable)
         f.by_condition[i & ~own] |= v;
         f.by_level[((i & IX_MASK) | (uint32_t(data[i]) << RX_SHIFT)) & ~own] |= v;
     }
-    f.condition_ok = consistent(f.by_condition);
-    f.level_ok = consistent(f.by_level);
+    f.condition_ok = fit_table_consistent(f.by_condition);
+    f.level_ok = fit_table_consistent(f.by_level);
     return f;
 }
 
@@ -66,27 +62,6 @@ struct support_pick {
     std::vector<uint8_t> table; // one entry per level of the support's signals, lowest first
 };
 
-// Merges the table over signal v, halving it, when no point then shows both
-// levels; otherwise leaves it as it is.
-bool drop_signal(support_pick &p, unsigned v)
-{
-    unsigned j = 0;
-    for (unsigned n = 0; n < v; n++)
-        j += p.support >> n & 1;
-    const uint32_t low = (1u << j) - 1, half = static_cast<uint32_t>(p.table.size() / 2);
-    std::vector<uint8_t> merged(half);
-    for (uint32_t y = 0; y < half; y++) {
-        const uint32_t y0 = (y & low) | ((y & ~low) << 1);
-        const uint8_t u = static_cast<uint8_t>(p.table[y0] | p.table[y0 | (1u << j)]);
-        if (u == (seen0 | seen1))
-            return false;
-        merged[y] = u;
-    }
-    p.table.swap(merged);
-    p.support &= ~(1u << v);
-    return true;
-}
-
 // Which signals reduce_support lets go beyond those it must.
 enum drop_order { drop_inputs_first, drop_pins_first, drop_none };
 
@@ -95,7 +70,7 @@ void drop_optional(support_pick &p, uint32_t allowed, drop_order order)
     for (unsigned n = 0; n < NUM_SIGNALS && order != drop_none; n++) {
         const unsigned v = order == drop_inputs_first ? n : (n + BX_SIGNAL0) % NUM_SIGNALS;
         if ((allowed >> v & 1) && (p.support >> v & 1))
-            drop_signal(p, v);
+            fit_table_drop(p.table, p.support, v);
     }
 }
 
@@ -107,31 +82,11 @@ support_pick reduce_support(const std::vector<uint8_t> &start, uint32_t allowed,
     support_pick p;
     p.table = start;
     for (unsigned v = 0; v < NUM_SIGNALS; v++) {
-        if (!(allowed >> v & 1) && !drop_signal(p, v))
+        if (!(allowed >> v & 1) && !fit_table_drop(p.table, p.support, v))
             p.missing |= 1u << v;
     }
     drop_optional(p, allowed, order);
     return p;
-}
-
-uint32_t deposit(uint32_t c, uint32_t mask)
-{
-    uint32_t x = 0;
-    for (unsigned v = 0, j = 0; v < NUM_SIGNALS; v++) {
-        if (mask >> v & 1) {
-            x |= ((c >> j) & 1) << v;
-            j++;
-        }
-    }
-    return x;
-}
-
-unsigned popcount(uint32_t x)
-{
-    unsigned n = 0;
-    for (; x; x &= x - 1)
-        n++;
-    return n;
 }
 
 // The outcome of fitting one function into a limit of terms.
@@ -151,26 +106,17 @@ struct function_fit {
 // Minimises one reduced function at one level (for an enable, level 1).
 function_fit minimise_pick(const support_pick &p, int level, unsigned limit)
 {
-    const unsigned s = popcount(p.support);
-    std::vector<uint8_t> dense(p.table.size(), MIN_DC);
-    const uint8_t on = level ? seen1 : seen0;
-    for (size_t c = 0; c < p.table.size(); c++) {
-        if (p.table[c])
-            dense[c] = p.table[c] == on ? MIN_ON : MIN_OFF;
-    }
-    min_result r = minimize(dense, s, limit);
+    const fit_cover c = fit_table_cover(p.table, p.support, level, limit);
     function_fit f;
     f.eq.present = true;
     f.eq.level = level;
-    f.eq.exact = r.minimal;
-    for (const cube &c : r.cover)
-        f.eq.terms.push_back(cube{deposit(c.care, p.support), deposit(c.value, p.support)});
-    f.needed = static_cast<unsigned>(r.cover.size());
-    f.bound = r.lower_bound;
-    f.exact = r.minimal;
+    f.eq.exact = c.exact;
+    f.eq.terms = c.terms;
+    f.needed = c.needed;
+    f.bound = c.bound;
+    f.exact = c.exact;
     f.fits = f.needed <= limit;
-    for (const cube &c : f.eq.terms)
-        f.support |= c.care;
+    f.support = c.uses;
     return f;
 }
 
@@ -192,7 +138,7 @@ function_fit fit_function(const pin_function &f, uint32_t allowed, unsigned limi
         const bool by_level = &table == &f.by_level;
         support_pick p = reduce_support(table, allowed, order);
         if (p.missing) {
-            if (popcount(p.missing) < popcount(missing))
+            if (fit_popcount(p.missing) < fit_popcount(missing))
                 missing = p.missing;
             return;
         }
@@ -311,7 +257,7 @@ bool fit_hold(const dump_analysis &a, int k, uint32_t allowed, unsigned limit, f
         if ((q & enable.care) == enable.value)
             f.by_level[q] |= ((data[i] >> k) & 1) ? seen1 : seen0;
     }
-    if (!consistent(f.by_level))
+    if (!fit_table_consistent(f.by_level))
         return false;
     function_fit out;
     bool have = false;

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "chip.h"
+#include "fit_table.h"
 #include "minimize.h"
 
 namespace {
@@ -15,7 +16,6 @@ namespace {
 // seen0 floating); 0 where the walk never saw the key.
 constexpr unsigned key_bits = 16;
 constexpr uint32_t key_count = 1u << key_bits;
-constexpr uint8_t seen0 = 1, seen1 = 2;
 
 uint32_t pin_key_bit(int k)
 {
@@ -34,56 +34,11 @@ cube signal_cube(const cube &c)
     return s;
 }
 
-unsigned popcount(uint32_t x)
-{
-    unsigned n = 0;
-    for (; x; x &= x - 1)
-        n++;
-    return n;
-}
-
-bool consistent(const std::vector<uint8_t> &t)
-{
-    for (uint8_t v : t)
-        if (v == (seen0 | seen1))
-            return false;
-    return true;
-}
-
 // A table over the key bits in keep, lowest first.
 struct reduced {
     std::vector<uint8_t> table;
     uint32_t keep = key_count - 1;
 };
-
-// Merges the table over key bit v, halving it, when no point then shows
-// both levels; otherwise leaves it as it is.
-bool drop_bit(reduced &r, unsigned v)
-{
-    const unsigned j = popcount(r.keep & ((1u << v) - 1));
-    const uint32_t low = (1u << j) - 1, half = static_cast<uint32_t>(r.table.size() / 2);
-    std::vector<uint8_t> merged(half);
-    for (uint32_t y = 0; y < half; y++) {
-        const uint32_t y0 = (y & low) | ((y & ~low) << 1);
-        const uint8_t u = static_cast<uint8_t>(r.table[y0] | r.table[y0 | (1u << j)]);
-        if (u == (seen0 | seen1))
-            return false;
-        merged[y] = u;
-    }
-    r.table.swap(merged);
-    r.keep &= ~(1u << v);
-    return true;
-}
-
-uint32_t deposit(uint32_t c, uint32_t mask)
-{
-    uint32_t x = 0;
-    for (unsigned v = 0, j = 0; v < key_bits; v++) {
-        if (mask >> v & 1)
-            x |= ((c >> j++) & 1) << v;
-    }
-    return x;
-}
 
 struct function_fit {
     fit_equation eq;
@@ -95,23 +50,14 @@ struct function_fit {
 // pin is high), in key bits.
 function_fit minimise_at(const reduced &r, int level, unsigned limit)
 {
-    const uint8_t on = level ? seen1 : seen0;
-    std::vector<uint8_t> dense(r.table.size(), MIN_DC);
-    for (size_t y = 0; y < r.table.size(); y++) {
-        if (r.table[y])
-            dense[y] = r.table[y] == on ? MIN_ON : MIN_OFF;
-    }
-    const min_result m = minimize(dense, popcount(r.keep), limit);
+    const fit_cover c = fit_table_cover(r.table, r.keep, level, limit);
     function_fit f;
     f.eq.present = true;
     f.eq.level = level;
-    f.eq.exact = m.minimal;
-    f.needed = static_cast<unsigned>(m.cover.size());
-    for (const cube &c : m.cover) {
-        const cube k{deposit(c.care, r.keep), deposit(c.value, r.keep)};
-        f.uses |= k.care;
-        f.eq.terms.push_back(k);
-    }
+    f.eq.exact = c.exact;
+    f.eq.terms = c.terms;
+    f.needed = c.needed;
+    f.uses = c.uses;
     return f;
 }
 
@@ -120,7 +66,7 @@ uint32_t drop_forbidden(reduced &r, uint32_t forbidden)
 {
     uint32_t missing = 0;
     for (unsigned v = 0; v < key_bits; v++) {
-        if ((forbidden >> v & 1) && (r.keep >> v & 1) && !drop_bit(r, v))
+        if ((forbidden >> v & 1) && (r.keep >> v & 1) && !fit_table_drop(r.table, r.keep, v))
             missing |= 1u << v;
     }
     return missing;
@@ -136,7 +82,7 @@ function_fit fit_reduced(const reduced &full, const std::vector<unsigned> &order
     reduced r = full;
     for (unsigned v : order)
         if (r.keep >> v & 1)
-            drop_bit(r, v);
+            fit_table_drop(r.table, r.keep, v);
     // Without don't-cares the reduced table is the same function.
     const bool lost = std::find(full.table.begin(), full.table.end(), 0) != full.table.end() && r.keep != full.keep;
     bool have = false;
@@ -242,7 +188,7 @@ pin_readings combinational_readings(const walk_record &record, const walk_tables
     const unsigned conditions = walk_conditions(registered);
     // Its weak level's bit in a condition: above I1..I8, the pins without
     // a register, lowest first.
-    const unsigned weak = 1u << (walk_input_bits + popcount(~registered & 0xFFu & ((1u << j) - 1)));
+    const unsigned weak = 1u << (walk_input_bits + fit_popcount(~registered & 0xFFu & ((1u << j) - 1)));
     const uint32_t own = pin_key_bit(j);
     for (const walk_state &s : tables.states) {
         for (unsigned c = 0; c < conditions; c++) {
@@ -327,7 +273,7 @@ void fit_register(const walk_record &record, const walk_tables &tables, int k, f
     }
     pin.output = true;
     pin.registered = true;
-    if (!consistent(table)) {
+    if (!fit_table_consistent(table)) {
         reasons.push_back(pin_label(k) + ": two next levels at the same inputs and pin levels: the chip holds "
                                          "state beside its registers");
         return;
@@ -399,7 +345,7 @@ bool fit_latch(const walk_record &record, const pin_readings &p, int k, uint32_t
         if (!v)
             v = static_cast<uint8_t>(e >> key_bits);
     }
-    if (!consistent(level))
+    if (!fit_table_consistent(level))
         return false;
     uint32_t missing = 0;
     const function_fit f = fit_function(level, forbidden & ~own, order, fit_combinational_terms, missing);
@@ -435,7 +381,7 @@ uint8_t fit_combinational(const walk_record &record, const walk_tables &tables, 
     const std::string label = pin_label(k);
     std::vector<std::string> why;
     uint32_t uses = 0;
-    if (!consistent(p.enable) || !consistent(p.level)) {
+    if (!fit_table_consistent(p.enable) || !fit_table_consistent(p.level)) {
         why.push_back(label + ": it reads otherwise at the same inputs and pin levels: it holds state of its own "
                               "(a latch or an asynchronous loop)");
     } else {

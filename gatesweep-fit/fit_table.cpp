@@ -1,0 +1,64 @@
+#include "fit_table.h"
+
+#include <algorithm>
+
+unsigned fit_popcount(uint32_t x)
+{
+    unsigned n = 0;
+    for (; x; x &= x - 1)
+        n++;
+    return n;
+}
+
+uint32_t fit_deposit(uint32_t c, uint32_t mask)
+{
+    uint32_t x = 0;
+    for (unsigned v = 0, j = 0; v < 32; v++) {
+        if (mask >> v & 1)
+            x |= ((c >> j++) & 1) << v;
+    }
+    return x;
+}
+
+bool fit_table_consistent(const std::vector<uint8_t> &table)
+{
+    return std::find(table.begin(), table.end(), seen0 | seen1) == table.end();
+}
+
+bool fit_table_drop(std::vector<uint8_t> &table, uint32_t &support, unsigned v)
+{
+    const unsigned j = fit_popcount(support & ((1u << v) - 1));
+    const uint32_t low = (1u << j) - 1, half = static_cast<uint32_t>(table.size() / 2);
+    std::vector<uint8_t> merged(half);
+    for (uint32_t y = 0; y < half; y++) {
+        const uint32_t y0 = (y & low) | ((y & ~low) << 1);
+        const uint8_t u = static_cast<uint8_t>(table[y0] | table[y0 | (1u << j)]);
+        if (u == (seen0 | seen1))
+            return false;
+        merged[y] = u;
+    }
+    table.swap(merged);
+    support &= ~(1u << v);
+    return true;
+}
+
+fit_cover fit_table_cover(const std::vector<uint8_t> &table, uint32_t support, int level, unsigned limit)
+{
+    const uint8_t on = level ? seen1 : seen0;
+    std::vector<uint8_t> dense(table.size(), MIN_DC);
+    for (size_t y = 0; y < table.size(); y++) {
+        if (table[y])
+            dense[y] = table[y] == on ? MIN_ON : MIN_OFF;
+    }
+    const min_result m = minimize(dense, fit_popcount(support), limit);
+    fit_cover f;
+    f.needed = static_cast<unsigned>(m.cover.size());
+    f.bound = m.lower_bound;
+    f.exact = m.minimal;
+    for (const cube &c : m.cover) {
+        const cube k{fit_deposit(c.care, support), fit_deposit(c.value, support)};
+        f.uses |= k.care;
+        f.terms.push_back(k);
+    }
+    return f;
+}
