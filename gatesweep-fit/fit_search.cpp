@@ -108,10 +108,7 @@ function_fit minimise_pick(const support_pick &p, int level, unsigned limit)
 {
     const fit_cover c = fit_table_cover(p.table, p.support, level, limit);
     function_fit f;
-    f.eq.present = true;
-    f.eq.level = level;
-    f.eq.exact = c.exact;
-    f.eq.terms = c.terms;
+    f.eq = fit_cover_equation(c, level);
     f.needed = c.needed;
     f.bound = c.bound;
     f.exact = c.exact;

@@ -62,3 +62,13 @@ fit_cover fit_table_cover(const std::vector<uint8_t> &table, uint32_t support, i
     }
     return f;
 }
+
+fit_equation fit_cover_equation(const fit_cover &cover, int level)
+{
+    fit_equation eq;
+    eq.present = true;
+    eq.level = level;
+    eq.exact = cover.exact;
+    eq.terms = cover.terms;
+    return eq;
+}

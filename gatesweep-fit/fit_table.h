@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "fit.h"
 #include "minimize.h"
 
 // Entries: seen0 and seen1 as the levels seen (an enable: seen1 driven,
@@ -38,5 +39,7 @@ struct fit_cover {
     uint32_t uses = 0;   // the variables the terms read
 };
 fit_cover fit_table_cover(const std::vector<uint8_t> &table, uint32_t support, int level, unsigned limit);
+// The cover as an equation giving level.
+fit_equation fit_cover_equation(const fit_cover &cover, int level);
 
 #endif

@@ -52,10 +52,7 @@ function_fit minimise_at(const reduced &r, int level, unsigned limit)
 {
     const fit_cover c = fit_table_cover(r.table, r.keep, level, limit);
     function_fit f;
-    f.eq.present = true;
-    f.eq.level = level;
-    f.eq.exact = c.exact;
-    f.eq.terms = c.terms;
+    f.eq = fit_cover_equation(c, level);
     f.needed = c.needed;
     f.uses = c.uses;
     return f;
