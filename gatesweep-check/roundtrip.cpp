@@ -8,8 +8,6 @@
 #include <cctype>
 #include <cstdio>
 
-#include "signals.h"
-
 namespace {
 
 constexpr unsigned shown_mismatches = 8;
