@@ -367,11 +367,25 @@ bool walk_parse(const std::vector<uint8_t> &bytes, walk_record &record, walk_tab
     return true;
 }
 
-uint8_t walk_apply(sim_chip &chip, const walk_step &step)
+uint8_t walk_apply(sim_chip &chip, walk_latches &latches, const walk_step &step)
 {
-    chip.drive(step.ix & ~1u, step.rx);
-    if (step.clock)
-        chip.drive(step.ix | 1u, step.rx);
+    const uint16_t ix = static_cast<uint16_t>(step.ix & 0x3FEu);
+    if (step.rx != latches.rx) {
+        latches.rx = step.rx;
+        chip.drive(latches.ix, latches.rx);
+    }
+    if ((ix ^ latches.ix) & 0x300u) {
+        latches.ix = static_cast<uint16_t>((latches.ix & 0xFFu) | (ix & 0x300u));
+        chip.drive(latches.ix, latches.rx);
+    }
+    if ((ix ^ latches.ix) & 0xFFu) {
+        latches.ix = ix;
+        chip.drive(latches.ix, latches.rx);
+    }
+    if (step.clock) {
+        latches.ix = static_cast<uint16_t>(ix | 1u);
+        chip.drive(latches.ix, latches.rx);
+    }
     return static_cast<uint8_t>(chip.read());
 }
 
@@ -388,8 +402,9 @@ walk_replay_result walk_replay(sim_chip &chip, const walk_record &record)
 {
     walk_replay_result r;
     r.first = record.steps.size();
+    walk_latches latches;
     for (size_t i = 0; i < record.steps.size(); i++) {
-        const unsigned diff = walk_apply(chip, record.steps[i]) ^ record.steps[i].reading;
+        const unsigned diff = walk_apply(chip, latches, record.steps[i]) ^ record.steps[i].reading;
         if (!diff)
             continue;
         if (r.first == record.steps.size())

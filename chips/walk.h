@@ -131,12 +131,21 @@ constexpr size_t walk_max_file_bytes = 36 + 256 + 65536 * 4 + walk_max_steps * 5
 // False with a one-line reason in err when bytes is no walk file.
 bool walk_parse(const std::vector<uint8_t> &bytes, walk_record &record, walk_tables &tables, std::string &err);
 
-// One step on a chip model: drive(ix & ~1, rx), with a clock drive(ix | 1,
-// rx), then the reading.
-uint8_t walk_apply(sim_chip &chip, const walk_step &step);
+// The levels that the adapter's latches hold (ix with I0, rx), as the
+// last step left them; all 0 after the adapter's reset.
+struct walk_latches {
+    uint16_t ix = 0;
+    uint8_t rx = 0;
+};
+// One step on a chip model as the adapter carries it out, one latch at a
+// time and each only where its byte changes: the weak levels, then I8 and
+// I9, then I0..I7 with I0 low, then for a clock I0 high; then the reading.
+// (A chip whose pins hold levels through their feedback, latches built
+// from gates, can see the levels between two latch writes.)
+uint8_t walk_apply(sim_chip &chip, walk_latches &latches, const walk_step &step);
 
 // Replays the record's steps on a chip model that is in the walk's start
-// state, step by step with walk_apply. Returns, per pin (bit k), how many steps read otherwise
+// state with the adapter's latches at 0, step by step with walk_apply. Returns, per pin (bit k), how many steps read otherwise
 // than the walk did, and in first the index of the first such step (or
 // the step count).
 struct walk_replay_result {

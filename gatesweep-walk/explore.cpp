@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <memory>
 
 namespace {
 
@@ -541,10 +542,11 @@ walk_outcome walk_explore(const walk_runner &run, const walk_progress_fn &progre
 
 walk_runner walk_model_runner(sim_chip &chip)
 {
-    return [&chip](const std::vector<walk_step> &steps, std::vector<uint8_t> &readings) {
+    auto latches = std::make_shared<walk_latches>();
+    return [&chip, latches](const std::vector<walk_step> &steps, std::vector<uint8_t> &readings) {
         readings.clear();
         readings.reserve(steps.size());
         for (const walk_step &s : steps)
-            readings.push_back(walk_apply(chip, s));
+            readings.push_back(walk_apply(chip, *latches, s));
     };
 }

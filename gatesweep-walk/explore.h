@@ -55,7 +55,8 @@ std::vector<walk_step> walk_probe_steps();
 // The whole walk. Ends after the probe when no pin is registered.
 walk_outcome walk_explore(const walk_runner &run, const walk_progress_fn &progress = nullptr);
 
-// A runner over a chip model, step by step with walk_apply.
+// A runner over a chip model, step by step with walk_apply, its latches
+// at 0 at the start as after the adapter's reset.
 walk_runner walk_model_runner(sim_chip &chip);
 
 #endif

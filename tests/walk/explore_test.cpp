@@ -47,7 +47,7 @@ std::set<unsigned> model_states(const registered_map &m)
     std::set<unsigned> seen;
     std::vector<unsigned> todo;
     auto levels = [&] { return chip->read() & reg; };
-    chip->drive(0, 0);
+    walk_latches latches;
     todo.push_back(levels());
     seen.insert(todo.back());
     while (!todo.empty()) {
@@ -58,7 +58,7 @@ std::set<unsigned> model_states(const registered_map &m)
             walk_step st;
             walk_levels(reg, c, st.ix, st.rx);
             st.clock = 1;
-            const unsigned t = walk_apply(*chip, st) & reg;
+            const unsigned t = walk_apply(*chip, latches, st) & reg;
             if (seen.insert(t).second)
                 todo.push_back(t);
         }
