@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "wordops.h"
+
 std::string design_name(const char *filename)
 {
     std::string name(filename);
@@ -164,12 +166,15 @@ void write_cupl_text(FILE *out, const std::string &name, const char *device, con
 static int majority_level(const dump_analysis &a, int k, term_rule rule)
 {
     uint32_t n[2] = {0, 0};
-    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-        const unsigned floats = (a.hiz_data[i] >> k) & 1;
-        if (rule == RULE_ENABLE)
-            n[floats ^ 1]++;
-        else if (!floats)
-            n[(a.data[i] >> k) & 1]++;
+    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
+        const uint64_t floats = hiz_bits(a, k, w), level = a.data_bits[k][w];
+        if (rule == RULE_ENABLE) {
+            n[0] += popcount64(floats);
+            n[1] += popcount64(~floats);
+        } else {
+            n[0] += popcount64(~level & ~floats);
+            n[1] += popcount64(level & ~floats);
+        }
     }
     return n[1] >= n[0] ? 1 : 0;
 }
@@ -193,14 +198,13 @@ static int constant_for_empty_mask(const dump_analysis &a, int k, term_rule rule
     return level;
 }
 
-// The equation of pin Bk of this kind, as the extraction chose it: its
-// constant, or its '!' and the terms the enumeration yields. Each equation
+// The equation of pin Bk of this kind, as the extraction chooses it: its
+// constant, or its '!' and the terms of the level it lists. Each equation
 // is checked as its text reads, every one of its terms listed.
-static bool analysis_equation(const dump_analysis &a, const term_choices &choices, term_table &table,
-                              const char *filename, equation_check *check, int k, term_rule rule, cupl_equation &eq)
+static bool analysis_equation(const dump_analysis &a, term_table &table, const char *filename,
+                              equation_check *check, int k, term_rule rule, cupl_equation &eq)
 {
     const macrocell &m = a.mc[k];
-    const pin_terms &c = choices[k];
     if (rule == RULE_OUTPUT) {
         if (!(m.flags & MC_OUTPUT))
             return false;
@@ -221,27 +225,26 @@ static bool analysis_equation(const dump_analysis &a, const term_choices &choice
             check_constant(a, *check, k, rule, eq.constant);
         return true;
     }
+    // The extraction leaves the terms of both levels in the table.
+    pin_terms c{};
+    extract_terms(a, table, k, rule, c);
     const uint32_t mask = rule == RULE_OUTPUT ? m.out_mask : m.oe_mask;
     const int level = rule == RULE_OUTPUT ? c.out_pol : c.oe_pol;
     const int32_t nterms = rule == RULE_OUTPUT ? c.out_nterms : c.oe_nterms;
-    eq.bang = rule == RULE_OUTPUT ? !c.out_pol : c.oe_pol != 0;
-    enumerate_terms(a, table, k, rule, mask, level);
+    eq.bang = equation_bang(rule, level);
     eq.terms.resize(static_cast<size_t>(nterms));
     long t = -1;
     for (cupl_term &term : eq.terms) {
-        t = next_term(table, t + 1);
+        t = next_term(table, level, t + 1);
         term = cupl_term{mask, static_cast<uint32_t>(t)};
     }
     if (check)
-        check_terms(a, *check, table, k, rule, mask, eq.bang);
+        check_terms(a, *check, table, k, rule, mask, level);
     return true;
 }
 
 void write_cupl(FILE *out, const dump_analysis &a, const char *filename, term_table &table, equation_check *check)
 {
-    term_choices choices{};
-    extract_all(a, table, RULE_OUTPUT, choices);
-    extract_all(a, table, RULE_ENABLE, choices);
     cupl_pins pins;
     pins.used = a.iterms_ever_used;
     for (int k = 0; k < NUM_BX; k++) {
@@ -251,6 +254,6 @@ void write_cupl(FILE *out, const dump_analysis &a, const char *filename, term_ta
             pins.inputs |= static_cast<uint8_t>(1u << k);
     }
     write_cupl_text(out, design_name(filename), "virtual", pins, [&](int k, bool enable, cupl_equation &eq) {
-        return analysis_equation(a, choices, table, filename, check, k, enable ? RULE_ENABLE : RULE_OUTPUT, eq);
+        return analysis_equation(a, table, filename, check, k, enable ? RULE_ENABLE : RULE_OUTPUT, eq);
     });
 }
