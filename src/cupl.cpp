@@ -75,40 +75,52 @@ static void write_declarations(FILE *out, const cupl_pins &pins)
 }
 
 // The terms, each a product of one literal per signal of its care,
-// separated by "\n\t# " and closed by ";". The text is gathered in a buffer
-// and written a few KiB at a time.
+// separated by "\n\t# " and closed by ";". The text of the term last
+// written is kept with the place of each literal's level character: a
+// term of the same care differs from it only in some levels, and only
+// those characters are written again (the terms of one equation share a
+// care and come in ascending order, so most differ only in a few low
+// signals). The text is gathered in a buffer and written a few KiB at a
+// time.
 static void write_terms(FILE *out, const std::vector<cupl_term> &terms)
 {
-    // Each literal with the " & " that joins it to the one before: " & ?I0",
-    // '?' standing for its level; the first of a term is copied from 3 on.
-    struct literal {
-        std::array<char, 16> text;
-        size_t len;
-    };
-    std::array<literal, NUM_SIGNALS> lit{};
-    for (int n = 0; n < NUM_SIGNALS; n++) {
-        size_t len = 0;
-        for (const char *c = " & ?"; *c; c++)
-            lit[n].text[len++] = *c;
-        for (const char *c = signal_name[n]; *c && len < 8; c++)
-            lit[n].text[len++] = *c;
-        lit[n].len = len;
-    }
-    // A term takes at most 8 bytes a literal (copied whole) and 4 after it.
+    // A literal takes at most 8 bytes (" & !" and a name of up to 4
+    // characters), a term at most one per signal and 4 after it.
+    std::array<char, NUM_SIGNALS * 8> text;
+    std::array<size_t, NUM_SIGNALS> level_at{};
+    size_t text_len = 0;
+    uint32_t text_care = 0, text_value = 0;
+    bool have_text = false;
     constexpr size_t term_room = NUM_SIGNALS * 8 + 8;
     std::array<char, 4096 + term_room> buf;
     size_t fill = 0;
     for (size_t t = 0; t < terms.size(); t++) {
         const cupl_term &term = terms[t];
-        size_t from = 3; // the first literal of the term has no " & "
-        for (int n = 0; n < NUM_SIGNALS; n++) {
-            if (!((term.care >> n) & 1))
-                continue;
-            std::memcpy(&buf[fill], &lit[n].text[from], 8);
-            buf[fill + 3 - from] = ((term.value >> n) & 1) ? ' ' : '!';
-            fill += lit[n].len - from;
-            from = 0;
+        if (!have_text || term.care != text_care) {
+            text_len = 0;
+            for (int n = 0; n < NUM_SIGNALS; n++) {
+                if (!((term.care >> n) & 1))
+                    continue;
+                if (text_len) { // the first literal of a term has no " & "
+                    std::memcpy(&text[text_len], " & ", 3);
+                    text_len += 3;
+                }
+                level_at[n] = text_len;
+                text[text_len++] = ((term.value >> n) & 1) ? ' ' : '!';
+                for (const char *c = signal_name[n]; *c && c < signal_name[n] + 4; c++)
+                    text[text_len++] = *c;
+            }
+            text_care = term.care;
+            have_text = true;
+        } else {
+            uint32_t changed = (term.value ^ text_value) & term.care;
+            for (int n = 0; changed; n++, changed >>= 1)
+                if (changed & 1)
+                    text[level_at[n]] = ((term.value >> n) & 1) ? ' ' : '!';
         }
+        text_value = term.value;
+        std::memcpy(&buf[fill], text.data(), text_len);
+        fill += text_len;
         if (t + 1 == terms.size()) {
             buf[fill++] = ';';
         } else {
