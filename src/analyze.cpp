@@ -189,28 +189,31 @@ static uint32_t float_differences(const uint64_t *floats, uint32_t candidates)
 uint32_t project_bits(uint64_t *bits, uint32_t mask)
 {
     // Signals 6..17 select the word, 0..5 the bit. Signals outside the mask
-    // are folded in from the high ones down; each fold reads only words
-    // still in play, those without the signals folded so far.
+    // are folded in from the high ones down: word w takes in word w | s
+    // (s the signal's bit in the word number) and that word is cleared.
+    // Each fold reads only words still in play, those without the signals
+    // folded so far, in runs of s words: the bits below s are not folded yet.
     const uint32_t word_keep = (mask >> 6) & (INDEX_WORDS - 1), word_drop = (INDEX_WORDS - 1) & ~word_keep;
     uint32_t folded = 0;
     for (uint32_t s = INDEX_WORDS / 2; s; s >>= 1) {
         if (!(word_drop & s))
             continue;
-        const uint32_t skip = folded | s;
-        for (uint32_t w = 0; w < INDEX_WORDS; w = ((w | skip) + 1) & ~skip)
-            bits[w] |= bits[w | s];
+        const uint32_t skip = folded | (2 * s - 1); // the runs start at the words without these bits
+        for (uint32_t run = 0; run < INDEX_WORDS; run = ((run | skip) + 1) & ~skip) {
+            for (uint32_t w = run; w < run + s; w++) {
+                bits[w] |= bits[w + s];
+                bits[w + s] = 0;
+            }
+        }
         folded |= s;
     }
+    // Then, in the words left, the bits of the low signals outside the mask.
     uint64_t keep = 0; // the bits without signals outside the mask
     for (uint32_t b = 0; b < 64; b++)
         if ((b & ~mask & 63) == 0)
             keep |= uint64_t(1) << b;
     uint32_t n = 0;
-    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
-        if (w & word_drop) {
-            bits[w] = 0;
-            continue;
-        }
+    for (uint32_t w = 0; w < INDEX_WORDS; w = ((w | word_drop) + 1) & ~word_drop) {
         uint64_t x = bits[w];
         for (uint32_t s = 32; s; s >>= 1)
             if (!(mask & s))
