@@ -70,20 +70,26 @@ void clear_analysis(dump_analysis &a)
 
 void classify_pins(dump_analysis &a)
 {
-    for (uint32_t w = 0; w < INDEX_WORDS; w++)
+    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
+        uint64_t bits[NUM_BX];
+        gather_bits(&a.data[64 * w], bits);
         for (int k = 0; k < NUM_BX; k++)
-            a.data_bits[k][w] = gather_bit(&a.data[64 * w], k);
+            a.data_bits[k][w] = bits[k];
+    }
 
     // Per pin: does it ever float, is it ever driven, and which levels does
-    // it show while driven.
+    // it show while driven. Both words of a pair over the pin's own weak
+    // drive at once: the pin floats in both or in neither.
     for (int k = NUM_BX - 1; k >= 0; k--) {
+        const pin_map &level = a.data_bits[k];
+        const uint32_t own = bx_bit(k) / 64;
         uint64_t any_float = 0, any_driven = 0, any_high = 0, any_low = 0;
-        for (uint32_t w = 0; w < INDEX_WORDS; w++) {
-            const uint64_t h = hiz_bits(a, k, w), d = a.data_bits[k][w];
+        for (uint32_t w = 0; w < INDEX_WORDS; w = ((w | own) + 1) & ~own) {
+            const uint64_t lo = level[w], hi = level[w | own], h = ~lo & hi;
             any_float |= h;
             any_driven |= ~h;
-            any_high |= d & ~h;
-            any_low |= ~d & ~h;
+            any_high |= (lo | hi) & ~h;
+            any_low |= ~(lo & hi) & ~h;
         }
         uint32_t flags = MC_FIXED_LO | MC_FIXED_HI | MC_INPUT;
         if (any_float)
@@ -229,7 +235,7 @@ uint32_t project_bits(uint64_t *bits, uint32_t mask)
 // that is, no term index of mask occurs at both driven levels.
 static bool driven_level_follows(const dump_analysis &a, int k, uint32_t mask)
 {
-    index_bits high(INDEX_WORDS), low(INDEX_WORDS);
+    pin_map high, low;
     for (uint32_t w = 0; w < INDEX_WORDS; w++) {
         const uint64_t driven = ~hiz_bits(a, k, w);
         high[w] = driven & a.data_bits[k][w];

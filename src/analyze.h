@@ -72,6 +72,18 @@ inline bool hiz_at(const dump_analysis &a, int k, uint32_t i)
 // when some bit i with i & mask == p was set, and all other bits are 0.
 // Returns the number of bits set.
 uint32_t project_bits(uint64_t *bits, uint32_t mask);
+// Word w of the projection spread back over the dump indices: bit i is bit
+// i & mask of bits, a map that project_bits made over mask. That is the
+// word of w & (mask >> 6), its bits spread over the low signals outside
+// the mask.
+inline uint64_t projected_word(const uint64_t *bits, uint32_t w, uint32_t mask)
+{
+    uint64_t x = bits[w & (mask >> 6)];
+    for (uint32_t s = 1; s < 64; s <<= 1)
+        if (!(mask & s))
+            x |= x << s;
+    return x;
+}
 
 // Analyses a dump image of DUMP_SIZE bytes (bytes it lacks are taken as 0,
 // bytes beyond are not read): clear_analysis, classify_pins and

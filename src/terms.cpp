@@ -19,35 +19,40 @@ bool takes_terms(const dump_analysis &a, int k, term_rule rule)
     return (f & MC_HIZ) && !(f & MC_INPUT);
 }
 
-// Word w of the conditions of pin Bk at level v under the rule: the output
-// rule takes the conditions where the pin is driven, at their level; the
-// enable rule every condition, at its float level.
-static uint64_t at_level(const dump_analysis &a, int k, term_rule rule, int v, uint32_t w)
+// Word w of the conditions of pin Bk at levels 0 and 1 under the rule: the
+// output rule takes the conditions where the pin is driven, at their level;
+// the enable rule every condition, at its float level.
+static void at_levels(const dump_analysis &a, int k, term_rule rule, uint32_t w, uint64_t &at0, uint64_t &at1)
 {
     const uint64_t floats = hiz_bits(a, k, w);
-    if (rule == RULE_ENABLE)
-        return v ? floats : ~floats;
-    const uint64_t level = a.data_bits[k][w];
-    return (v ? level : ~level) & ~floats;
+    if (rule == RULE_ENABLE) {
+        at0 = ~floats;
+        at1 = floats;
+    } else {
+        const uint64_t level = a.data_bits[k][w];
+        at0 = ~level & ~floats;
+        at1 = level & ~floats;
+    }
 }
 
-// Marks in half h the term indices (i & mask) of the conditions i of pin Bk
-// at level v, all 64 conditions of a word at once: the set of conditions
-// as a bit map, projected onto the mask. Returns their number.
-static uint32_t mark_level(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask, int v,
-                           int h)
+static uint64_t at_level(const dump_analysis &a, int k, term_rule rule, int v, uint32_t w)
 {
-    uint64_t *const half = table.marks.data() + h * INDEX_WORDS;
-    for (uint32_t w = 0; w < INDEX_WORDS; w++)
-        half[w] = at_level(a, k, rule, v, w);
-    return project_bits(half, mask);
+    uint64_t at0, at1;
+    at_levels(a, k, rule, w, at0, at1);
+    return v ? at1 : at0;
 }
 
+// Marks in half v the term indices (i & mask) of the conditions i of pin Bk
+// at level v, all 64 conditions of a word at once: the set of conditions
+// as a bit map, projected onto the mask.
 term_counts count_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask)
 {
+    uint64_t *const half0 = table.marks.data(), *const half1 = half0 + INDEX_WORDS;
+    for (uint32_t w = 0; w < INDEX_WORDS; w++)
+        at_levels(a, k, rule, w, half0[w], half1[w]);
     term_counts c{};
-    for (int v = 0; v < 2; v++)
-        c.n[v] = mark_level(a, table, k, rule, mask, v, v);
+    c.n[0] = project_bits(half0, mask);
+    c.n[1] = project_bits(half1, mask);
     return c;
 }
 
@@ -112,18 +117,6 @@ equation_check new_equation_check(const dump_analysis &a)
     return check;
 }
 
-// Word w of the equation whose value at index (or point) i is bit i & mask
-// of marks, which holds no bits outside the mask: the word of w & (mask >>
-// 6), its bits spread over the low signals outside the mask.
-static uint64_t equation_word(const uint64_t *marks, uint32_t w, uint32_t mask)
-{
-    uint64_t x = marks[w & (mask >> 6)];
-    for (uint32_t s = 1; s < 64; s <<= 1)
-        if (!(mask & s))
-            x |= x << s;
-    return x;
-}
-
 static void record(equation_check &check, int k, term_rule rule, const printed_equation &e)
 {
     (rule == RULE_OUTPUT ? check.output : check.enable)[k] = e;
@@ -165,7 +158,7 @@ void check_terms(const dump_analysis &a, equation_check &check, term_table &tabl
     if (!any)
         return;
     for (uint32_t w = 0; w < INDEX_WORDS; w++)
-        add_wrong(check, k, w, equation_word(both, w, mask) & at_level(a, k, rule, 1 - level, w));
+        add_wrong(check, k, w, projected_word(both, w, mask) & at_level(a, k, rule, 1 - level, w));
 }
 
 // 'b'c says level c of an output everywhere; of an enable, that the pin
@@ -204,14 +197,14 @@ static void model_tables(const dump_analysis &a, const equation_check &check, st
             const uint64_t *marks = no_term;
             bool bang = e.constant == 1;
             if (e.constant < 0) {
-                mark_level(a, table, k, rule, e.mask, e.level, 0);
-                marks = table.marks.data();
+                count_terms(a, table, k, rule, e.mask);
+                marks = table.marks.data() + e.level * INDEX_WORDS;
                 bang = equation_bang(rule, e.level);
             }
             const uint64_t flip = bang ? ~uint64_t(0) : 0;
             uint8_t *const t = (rule == RULE_OUTPUT ? level : enable).data();
             for (uint32_t w = 0; w < INDEX_WORDS; w++)
-                place_bit(t + 64 * w, k, equation_word(marks, w, e.mask) ^ flip);
+                place_bit(t + 64 * w, k, projected_word(marks, w, e.mask) ^ flip);
         }
     }
 }
@@ -230,10 +223,16 @@ static void model_tables(const dump_analysis &a, const equation_check &check, st
 //   the readings at j are those at i (then every driven pin reads at i the
 //   level its equation gives), and
 //   every pin floating at j reads its weak level at i.
+// The first holds when, for every pin the equations read, the readings do
+// not change across its weak drive wherever it is driven (as in a chip,
+// where a driven pin's weak drive goes nowhere): from i to j the weak
+// drives of the pins that read other than their weak levels change one
+// after the other, each of them driven, the readings staying the same.
 // The second holds wherever the pin itself reads its weak level at i, and
 // wherever its enable reads no pin whose level at i is other than its weak
 // one (the enable then gives at j what it gives at i, where, the pin
-// reading another level, it drives); the check gives up elsewhere.
+// reading another level, it drives). The check gives up where either
+// fails.
 static bool model_reproduces_dump(const dump_analysis &a, const equation_check &check)
 {
     uint32_t outputs = 0, read_pins = 0;
@@ -247,6 +246,24 @@ static bool model_reproduces_dump(const dump_analysis &a, const equation_check &
     unsigned placed_count = 0;
     if (!logic_settle_order(reads, outputs, order, placed_count))
         return false;
+
+    // Across the weak drive of a pin read (bit 4 + r of the word number),
+    // over the words with that bit clear: where the pin is driven, no pin
+    // reads another level.
+    for (int r = 0; r < NUM_BX; r++) {
+        if (!((read_pins >> r) & 1))
+            continue;
+        const uint32_t own = bx_bit(r) / 64;
+        uint64_t differ = 0;
+        for (uint32_t w = 0; w < INDEX_WORDS; w = ((w | own) + 1) & ~own) {
+            uint64_t changes = 0;
+            for (int k = 0; k < NUM_BX; k++)
+                changes |= a.data_bits[k][w] ^ a.data_bits[k][w | own];
+            differ |= changes & ~hiz_bits(a, r, w);
+        }
+        if (differ)
+            return false;
+    }
 
     // Word w of where Bk reads other than its weak level.
     auto off_weak = [&a](int k, uint32_t w) {
@@ -265,13 +282,6 @@ static bool model_reproduces_dump(const dump_analysis &a, const equation_check &
             if (off_weak(k, w) & others)
                 return false;
         }
-    }
-
-    const uint32_t weak_kept = ~(read_pins << RX_SHIFT);
-    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-        const uint32_t j = (i & weak_kept) | (uint32_t(a.data[i] & read_pins) << RX_SHIFT);
-        if (a.data[j] != a.data[i])
-            return false;
     }
     return true;
 }
