@@ -217,9 +217,10 @@ static void model_tables(const dump_analysis &a, const equation_check &check, st
 // chip's when they satisfy the equations. The equations read the levels of
 // some pins; at the dump's levels at i they give what they give, as
 // functions of the dump index, at the index j that is i with the weak
-// drives of those pins set to the levels read at i. There they hold, so a
-// pin driven at j drives at i the level it reads at j, and one floating at
-// j floats at i. The dump's levels at i satisfy the equations when
+// drives of those pins set to the levels read at i. There they hold, so in
+// the chip at i a pin driven at j in the dump drives the level it reads at
+// j, and a pin floating at j floats. The dump's levels at i satisfy the
+// equations when
 //   the readings at j are those at i (then every driven pin reads at i the
 //   level its equation gives), and
 //   every pin floating at j reads its weak level at i.

@@ -88,11 +88,11 @@ long next_term(const term_table &table, int level, long from);
 // equation reads a pin that ever drives, that is the whole check, the level
 // on every pin an equation reads being its weak level. Otherwise (by_model)
 // the equations also hold in the chip's meaning when they hold as functions
-// of the dump index, the chip holds no loop, and the readings stay the
-// same where the pins the equations read are given the levels they read as
-// weak drives (model_reproduces_dump in terms.cpp says why). When that is
-// not so, the equations are made again as truth tables over the pins'
-// levels and the chip is swept.
+// of the dump index, the chip holds no loop, no reading changes across the
+// weak drive of a pin they read where that pin drives, and no enable that
+// reads such a pin leaves a question open (model_reproduces_dump in
+// terms.cpp says why). When that is not shown, the equations are made
+// again as truth tables over the pins' levels and the chip is swept.
 //
 // What the check keeps of a printed equation: enough to make it again.
 struct printed_equation {
