@@ -126,50 +126,19 @@ static uint64_t low_bits(int j)
     return low;
 }
 
-// The signals among candidates across which pin Bk's driven level changes:
-// some pair of conditions over the signal (two indices that differ in its
-// bit alone) where the pin is driven on both sides and reads two levels.
-// level and floats: the pin's bit maps. A signal is done at its first
-// difference. Signals 6 and up pair whole words (word w with w | the
-// signal's bit in the word number, over the words without that bit);
-// signals 0..5 pair bits of one word, brought into place with a shift,
-// where only the bits with the signal low count.
-static uint32_t level_differences(const uint64_t *level, const uint64_t *floats, uint32_t candidates)
-{
-    uint32_t found = 0;
-    for (int j = 0; j < NUM_SIGNALS; j++) {
-        if (!((candidates >> j) & 1))
-            continue;
-        const uint32_t s = 1u << j;
-        uint64_t diff = 0;
-        if (j >= 6) {
-            const uint32_t ws = s / 64;
-            for (uint32_t w = 0; w < INDEX_WORDS && !diff; w = ((w | ws) + 1) & ~ws) {
-                const uint32_t v = w | ws;
-                diff = (level[w] ^ level[v]) & ~(floats[w] | floats[v]);
-            }
-        } else {
-            const uint64_t low = low_bits(j);
-            for (uint32_t w = 0; w < INDEX_WORDS && !diff; w++) {
-                const uint64_t x = level[w], f = floats[w];
-                diff = (x ^ (x >> s)) & ~(f | (f >> s)) & low;
-            }
-        }
-        if (diff)
-            found |= s;
-    }
-    return found;
-}
-
-// The signals among candidates across which the float map of a pin
-// changes: some pair of conditions over the signal where the pin floats on
-// one side only. Every signal is tried, from the highest down, and a map
-// that does not change across a signal is the same on both of its sides:
-// its words with the signal low stand for the whole, and the signals
-// below are tried on them alone (skip: the signals of the word number so
-// left out). A pin's float map never changes across its own weak drive,
-// so that one alone halves the words to read.
-static uint32_t float_differences(const uint64_t *floats, uint32_t candidates)
+// The signals across which the float map of a pin changes: some pair of
+// conditions over the signal (two indices that differ in its bit alone)
+// where the pin floats on one side only. Every signal is tried, from the
+// highest down, and a map that does not change across a signal is the same
+// on both of its sides: its words with the signal low stand for the whole,
+// and the signals below are tried on them alone (skip: the bits of the
+// word number so left out). Signals 6 and up pair whole words (word w with
+// w | the signal's bit in the word number), signals 0..5 bits of one word,
+// brought into place with a shift, where only the bits with the signal low
+// count. A pin's float map never changes across its own weak drive, so
+// that one alone halves the words to read. A signal is done at its first
+// difference.
+static uint32_t float_changes(const uint64_t *floats)
 {
     uint32_t found = 0, skip = 0;
     for (int j = NUM_SIGNALS - 1; j >= 0; j--) {
@@ -186,8 +155,48 @@ static uint32_t float_differences(const uint64_t *floats, uint32_t candidates)
             for (uint32_t w = 0; w < INDEX_WORDS && !diff; w = ((w | skip) + 1) & ~skip)
                 diff = (floats[w] ^ (floats[w] >> s)) & low;
         }
-        if (diff && ((candidates >> j) & 1))
+        if (diff)
             found |= 1u << j;
+    }
+    return found;
+}
+
+// The signals among candidates across which the driven level of a pin
+// changes: some pair of conditions over the signal where the pin is driven
+// on both sides and reads two levels. level and floats: the pin's bit maps;
+// floating: the signals across which its float map changes. Tried as the
+// float map is, from the highest signal down: where neither the float map
+// nor the driven level changes across a signal, both are the same on its
+// two sides, and the signals below are tried on the words with it low.
+// Signals that are no candidates are tried only for that.
+static uint32_t level_changes(const uint64_t *level, const uint64_t *floats, uint32_t candidates, uint32_t floating)
+{
+    uint32_t found = 0, skip = 0;
+    for (int j = NUM_SIGNALS - 1; j >= 0; j--) {
+        const uint32_t s = 1u << j;
+        const bool candidate = (candidates & s) != 0;
+        uint64_t diff = 0;
+        if (j >= 6) {
+            if (!candidate && (floating & s))
+                continue; // neither wanted nor of use
+            const uint32_t ws = s / 64, pair_skip = skip | ws;
+            for (uint32_t w = 0; w < INDEX_WORDS && !diff; w = ((w | pair_skip) + 1) & ~pair_skip) {
+                const uint32_t v = w | ws;
+                diff = (level[w] ^ level[v]) & ~(floats[w] | floats[v]);
+            }
+            if (!diff && !(floating & s))
+                skip |= ws;
+        } else {
+            if (!candidate)
+                continue;
+            const uint64_t low = low_bits(j);
+            for (uint32_t w = 0; w < INDEX_WORDS && !diff; w = ((w | skip) + 1) & ~skip) {
+                const uint64_t x = level[w], f = floats[w];
+                diff = (x ^ (x >> s)) & ~(f | (f >> s)) & low;
+            }
+        }
+        if (diff && candidate)
+            found |= s;
     }
     return found;
 }
@@ -263,8 +272,9 @@ void compute_masks(dump_analysis &a)
         for (uint32_t w = 0; w < INDEX_WORDS; w++)
             floats[w] = hiz_bits(a, k, w);
         const uint64_t *const level = a.data_bits[k].data();
-        m.out_mask = has_out ? level_differences(level, floats.data(), eligible) : 0;
-        m.oe_mask = has_oe ? float_differences(floats.data(), eligible) : 0;
+        const uint32_t floating = float_changes(floats.data());
+        m.out_mask = has_out ? level_changes(level, floats.data(), eligible, floating) : 0;
+        m.oe_mask = has_oe ? floating & eligible : 0;
         // A level that changes only across conditions where the enable
         // changes too shows in no pair of driven conditions.
         const bool fixed = (m.flags & (MC_FIXED_LO | MC_FIXED_HI)) != 0;
