@@ -38,13 +38,16 @@ bool load_dump(const char *filename, std::vector<uint8_t> &image)
 
 bool warn_implausible_dump(const std::vector<uint8_t> &image, const char *filename)
 {
-    // Eight readings at a time; the weak drive of index i is i >> 10, the
-    // same over the 1024 indices of a block.
+    // Eight readings at a time; the weak drive rx is the same over the 1024
+    // indices of a block.
     uint64_t not_ff = 0, not_weak = 0;
-    for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
-        const uint64_t v = load64(&image[i]);
-        not_ff |= ~v;
-        not_weak |= v ^ broadcast_byte(static_cast<uint8_t>(i >> RX_SHIFT));
+    for (uint32_t rx = 0; rx < RX_COUNT; rx++) {
+        const uint64_t weak = broadcast_byte(static_cast<uint8_t>(rx));
+        for (uint32_t i = dump_index(rx, 0); i < dump_index(rx + 1, 0); i += 8) {
+            const uint64_t v = load64(&image[i]);
+            not_ff |= ~v;
+            not_weak |= v ^ weak;
+        }
     }
     const bool all_ff = not_ff == 0, all_weak = not_weak == 0;
     if (all_ff)
