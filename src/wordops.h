@@ -1,6 +1,7 @@
-// Eight dump bytes at a time: unaligned 64-bit loads and stores and byte
-// lane helpers. Only lane-wise operations are used, so byte order is of no
-// concern.
+// Eight dump bytes at a time: unaligned 64-bit loads and stores, byte lane
+// helpers, and the bit transposes that turn 64 readings into one bit map
+// word per pin (gather_bit, gather_bits) and back (place_bit). Only
+// lane-wise operations are used, so byte order is of no concern.
 #ifndef WORDOPS_H
 #define WORDOPS_H
 
@@ -23,15 +24,6 @@ inline void store64(uint8_t *p, uint64_t v)
 inline uint64_t broadcast_byte(uint8_t b)
 {
     return b * 0x0101010101010101ull;
-}
-
-// The OR of the eight lanes.
-inline uint8_t fold_or(uint64_t v)
-{
-    v |= v >> 32;
-    v |= v >> 16;
-    v |= v >> 8;
-    return static_cast<uint8_t>(v);
 }
 
 // The sum of the eight lanes, each 0 or 1.
