@@ -239,26 +239,21 @@ void BM_extract(benchmark::State &state)
     label(state);
 }
 
+// The extraction of every equation, each followed by its terms in order.
 void BM_enumerate(benchmark::State &state)
 {
     std::unique_ptr<const dump_analysis> a = prepare(int(state.range(0)));
     term_table table = new_term_table();
-    term_choices choices{};
-    extract_all(*a, table, RULE_OUTPUT, choices);
-    extract_all(*a, table, RULE_ENABLE, choices);
     long terms = 0;
     for (auto _ : state) {
         for (int k = NUM_BX - 1; k >= 0; k--) {
             for (term_rule rule : {RULE_OUTPUT, RULE_ENABLE}) {
                 if (!takes_terms(*a, k, rule))
                     continue;
-                const macrocell &m = a->mc[k];
-                const pin_terms &c = choices[k];
-                if (rule == RULE_OUTPUT)
-                    enumerate_terms(*a, table, k, rule, m.out_mask, c.out_pol);
-                else
-                    enumerate_terms(*a, table, k, rule, m.oe_mask, c.oe_pol);
-                for (long t = next_term(table, 0); t >= 0; t = next_term(table, t + 1))
+                pin_terms c{};
+                extract_terms(*a, table, k, rule, c);
+                const int level = rule == RULE_OUTPUT ? c.out_pol : c.oe_pol;
+                for (long t = next_term(table, level, 0); t >= 0; t = next_term(table, level, t + 1))
                     terms++;
             }
         }

@@ -34,13 +34,13 @@ struct pin_function {
 // The output function (enable = false) or the enable function of pin Bk.
 pin_function pin_tables(const dump_analysis &a, int k, bool enable)
 {
-    const std::array<uint8_t, DUMP_SIZE> &data = a.data, &hiz_data = a.hiz_data;
+    const std::array<uint8_t, DUMP_SIZE> &data = a.data;
     pin_function f;
     f.by_condition.assign(DUMP_SIZE, 0);
     f.by_level.assign(DUMP_SIZE, 0);
     const uint32_t own = own_bit(k);
     for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-        const unsigned floats = (hiz_data[i] >> k) & 1;
+        const bool floats = hiz_at(a, k, i);
         uint8_t v;
         if (enable)
             v = floats ? seen0 : seen1;
@@ -234,11 +234,11 @@ uint32_t users_of(const std::array<uint32_t, 8> &uses, int j)
 // either level.
 bool fit_hold(const dump_analysis &a, int k, uint32_t allowed, unsigned limit, fit_pin &pin, uint32_t &support)
 {
-    const std::array<uint8_t, DUMP_SIZE> &data = a.data, &hiz_data = a.hiz_data;
+    const std::array<uint8_t, DUMP_SIZE> &data = a.data;
     const uint32_t own = own_bit(k);
     uint32_t ones = ~0u, zeros = ~0u;
     for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-        if ((hiz_data[i] >> k) & 1)
+        if (hiz_at(a, k, i))
             continue;
         const uint32_t p = (i & IX_MASK) | (uint32_t(data[i]) << RX_SHIFT);
         ones &= p;

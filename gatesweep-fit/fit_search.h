@@ -14,7 +14,7 @@
 
 enum fit_status { FIT_OK, FIT_NO_FIT, FIT_STATE };
 
-// Fits the dump of the analysis a (its data, hiz_data and pin flags),
+// Fits the dump of the analysis a (its readings, float map and pin flags),
 // trying simple, complex and registered mode in turn. Each function is
 // fitted over the signals of the dump index (what `gatesweep analyze'
 // prints) and, where that needs more terms, over the levels on the pins as

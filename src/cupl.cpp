@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "wordops.h"
+
 std::string design_name(const char *filename)
 {
     std::string name(filename);
@@ -73,40 +75,52 @@ static void write_declarations(FILE *out, const cupl_pins &pins)
 }
 
 // The terms, each a product of one literal per signal of its care,
-// separated by "\n\t# " and closed by ";". The text is gathered in a buffer
-// and written a few KiB at a time.
+// separated by "\n\t# " and closed by ";". The text of the term last
+// written is kept with the place of each literal's level character: a
+// term of the same care differs from it only in some levels, and only
+// those characters are written again (the terms of one equation share a
+// care and come in ascending order, so most differ only in a few low
+// signals). The text is gathered in a buffer and written a few KiB at a
+// time.
 static void write_terms(FILE *out, const std::vector<cupl_term> &terms)
 {
-    // Each literal with the " & " that joins it to the one before: " & ?I0",
-    // '?' standing for its level; the first of a term is copied from 3 on.
-    struct literal {
-        std::array<char, 16> text;
-        size_t len;
-    };
-    std::array<literal, NUM_SIGNALS> lit{};
-    for (int n = 0; n < NUM_SIGNALS; n++) {
-        size_t len = 0;
-        for (const char *c = " & ?"; *c; c++)
-            lit[n].text[len++] = *c;
-        for (const char *c = signal_name[n]; *c && len < 8; c++)
-            lit[n].text[len++] = *c;
-        lit[n].len = len;
-    }
-    // A term takes at most 8 bytes a literal (copied whole) and 4 after it.
+    // A literal takes at most 8 bytes (" & !" and a name of up to 4
+    // characters), a term at most one per signal and 4 after it.
+    std::array<char, NUM_SIGNALS * 8> text;
+    std::array<size_t, NUM_SIGNALS> level_at{};
+    size_t text_len = 0;
+    uint32_t text_care = 0, text_value = 0;
+    bool have_text = false;
     constexpr size_t term_room = NUM_SIGNALS * 8 + 8;
     std::array<char, 4096 + term_room> buf;
     size_t fill = 0;
     for (size_t t = 0; t < terms.size(); t++) {
         const cupl_term &term = terms[t];
-        size_t from = 3; // the first literal of the term has no " & "
-        for (int n = 0; n < NUM_SIGNALS; n++) {
-            if (!((term.care >> n) & 1))
-                continue;
-            std::memcpy(&buf[fill], &lit[n].text[from], 8);
-            buf[fill + 3 - from] = ((term.value >> n) & 1) ? ' ' : '!';
-            fill += lit[n].len - from;
-            from = 0;
+        if (!have_text || term.care != text_care) {
+            text_len = 0;
+            for (int n = 0; n < NUM_SIGNALS; n++) {
+                if (!((term.care >> n) & 1))
+                    continue;
+                if (text_len) { // the first literal of a term has no " & "
+                    std::memcpy(&text[text_len], " & ", 3);
+                    text_len += 3;
+                }
+                level_at[n] = text_len;
+                text[text_len++] = ((term.value >> n) & 1) ? ' ' : '!';
+                for (const char *c = signal_name[n]; *c && c < signal_name[n] + 4; c++)
+                    text[text_len++] = *c;
+            }
+            text_care = term.care;
+            have_text = true;
+        } else {
+            uint32_t changed = (term.value ^ text_value) & term.care;
+            for (int n = 0; changed; n++, changed >>= 1)
+                if (changed & 1)
+                    text[level_at[n]] = ((term.value >> n) & 1) ? ' ' : '!';
         }
+        text_value = term.value;
+        std::memcpy(&buf[fill], text.data(), text_len);
+        fill += text_len;
         if (t + 1 == terms.size()) {
             buf[fill++] = ';';
         } else {
@@ -165,12 +179,15 @@ void write_cupl_text(FILE *out, const std::string &name, const char *device, con
 static int majority_level(const dump_analysis &a, int k, term_rule rule)
 {
     uint32_t n[2] = {0, 0};
-    for (uint32_t i = 0; i < DUMP_SIZE; i++) {
-        const unsigned floats = (a.hiz_data[i] >> k) & 1;
-        if (rule == RULE_ENABLE)
-            n[floats ^ 1]++;
-        else if (!floats)
-            n[(a.data[i] >> k) & 1]++;
+    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
+        const uint64_t floats = hiz_bits(a, k, w), level = a.data_bits[k][w];
+        if (rule == RULE_ENABLE) {
+            n[0] += popcount64(floats);
+            n[1] += popcount64(~floats);
+        } else {
+            n[0] += popcount64(~level & ~floats);
+            n[1] += popcount64(level & ~floats);
+        }
     }
     return n[1] >= n[0] ? 1 : 0;
 }
@@ -194,14 +211,13 @@ static int constant_for_empty_mask(const dump_analysis &a, int k, term_rule rule
     return level;
 }
 
-// The equation of pin Bk of this kind, as the extraction chose it: its
-// constant, or its '!' and the terms the enumeration yields. Each equation
+// The equation of pin Bk of this kind, as the extraction chooses it: its
+// constant, or its '!' and the terms of the level it lists. Each equation
 // is checked as its text reads, every one of its terms listed.
-static bool analysis_equation(const dump_analysis &a, const term_choices &choices, term_table &table,
-                              const char *filename, equation_check *check, int k, term_rule rule, cupl_equation &eq)
+static bool analysis_equation(const dump_analysis &a, term_table &table, const char *filename,
+                              equation_check *check, int k, term_rule rule, cupl_equation &eq)
 {
     const macrocell &m = a.mc[k];
-    const pin_terms &c = choices[k];
     if (rule == RULE_OUTPUT) {
         if (!(m.flags & MC_OUTPUT))
             return false;
@@ -222,27 +238,26 @@ static bool analysis_equation(const dump_analysis &a, const term_choices &choice
             check_constant(a, *check, k, rule, eq.constant);
         return true;
     }
+    // The extraction leaves the terms of both levels in the table.
+    pin_terms c{};
+    extract_terms(a, table, k, rule, c);
     const uint32_t mask = rule == RULE_OUTPUT ? m.out_mask : m.oe_mask;
     const int level = rule == RULE_OUTPUT ? c.out_pol : c.oe_pol;
     const int32_t nterms = rule == RULE_OUTPUT ? c.out_nterms : c.oe_nterms;
-    eq.bang = rule == RULE_OUTPUT ? !c.out_pol : c.oe_pol != 0;
-    enumerate_terms(a, table, k, rule, mask, level);
+    eq.bang = equation_bang(rule, level);
     eq.terms.resize(static_cast<size_t>(nterms));
     long t = -1;
     for (cupl_term &term : eq.terms) {
-        t = next_term(table, t + 1);
+        t = next_term(table, level, t + 1);
         term = cupl_term{mask, static_cast<uint32_t>(t)};
     }
     if (check)
-        check_terms(a, *check, table, k, rule, mask, eq.bang);
+        check_terms(a, *check, table, k, rule, mask, level);
     return true;
 }
 
 void write_cupl(FILE *out, const dump_analysis &a, const char *filename, term_table &table, equation_check *check)
 {
-    term_choices choices{};
-    extract_all(a, table, RULE_OUTPUT, choices);
-    extract_all(a, table, RULE_ENABLE, choices);
     cupl_pins pins;
     pins.used = a.iterms_ever_used;
     for (int k = 0; k < NUM_BX; k++) {
@@ -252,6 +267,6 @@ void write_cupl(FILE *out, const dump_analysis &a, const char *filename, term_ta
             pins.inputs |= static_cast<uint8_t>(1u << k);
     }
     write_cupl_text(out, design_name(filename), "virtual", pins, [&](int k, bool enable, cupl_equation &eq) {
-        return analysis_equation(a, choices, table, filename, check, k, enable ? RULE_ENABLE : RULE_OUTPUT, eq);
+        return analysis_equation(a, table, filename, check, k, enable ? RULE_ENABLE : RULE_OUTPUT, eq);
     });
 }

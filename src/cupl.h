@@ -60,8 +60,8 @@ void write_cupl_equation(FILE *out, const std::string &lhs, const cupl_equation 
 void write_cupl_text(FILE *out, const std::string &name, const char *device, const cupl_pins &pins,
                      const cupl_equation_source &equation);
 
-// analyze's text of the analysis: device "virtual", the equations from the
-// term table after the output and enable extractions. An equation over an
+// analyze's text of the analysis: device "virtual", each equation from the
+// term table right after its extraction. An equation over an
 // empty mask is written as a constant, with a warning on standard error.
 // With a check, every equation is checked against the dump as it is
 // written.

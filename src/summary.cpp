@@ -1,7 +1,5 @@
 #include "summary.h"
 
-#include "wordops.h"
-
 uint8_t registered_pins(const dump_analysis &a)
 {
     if (a.i9_drives_output)
@@ -12,14 +10,20 @@ uint8_t registered_pins(const dump_analysis &a)
             candidates |= static_cast<uint8_t>(1u << k);
     if (!candidates)
         return 0;
-    // A pin that does not float exactly when I9 (bit 9 of the index) is
-    // high drops out. I9 is constant over runs of 512 conditions.
-    uint64_t mismatch = 0;
-    for (uint32_t i = 0; i < DUMP_SIZE; i += 8) {
-        uint64_t expect = (i & signal_bit(I9_SIGNAL)) ? ~uint64_t(0) : 0;
-        mismatch |= load64(&a.hiz_data[i]) ^ expect;
+    // A pin that does not float exactly when I9 (bit 9 of the index, bit 3
+    // of the word number) is high drops out.
+    for (int k = 0; k < NUM_BX; k++) {
+        if (!((candidates >> k) & 1))
+            continue;
+        for (uint32_t w = 0; w < INDEX_WORDS; w++) {
+            const uint64_t expect = (w & (signal_bit(I9_SIGNAL) / 64)) ? ~uint64_t(0) : 0;
+            if (hiz_bits(a, k, w) != expect) {
+                candidates &= static_cast<uint8_t>(~(1u << k));
+                break;
+            }
+        }
     }
-    return static_cast<uint8_t>(candidates & ~fold_or(mismatch));
+    return candidates;
 }
 
 enum config_kind { CONFIG_SIMPLE, CONFIG_COMPLEX, CONFIG_UNKNOWN };

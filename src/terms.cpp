@@ -8,8 +8,7 @@
 
 term_table new_term_table()
 {
-    // Halves 0 and 1, then the levels and float states of the pin last marked.
-    return term_table{index_bits(4 * INDEX_WORDS)};
+    return term_table{index_bits(2 * INDEX_WORDS)};
 }
 
 bool takes_terms(const dump_analysis &a, int k, term_rule rule)
@@ -20,43 +19,41 @@ bool takes_terms(const dump_analysis &a, int k, term_rule rule)
     return (f & MC_HIZ) && !(f & MC_INPUT);
 }
 
-// Marks position (i & mask) of half v for every condition i that takes part
-// under the rule at level v, and returns the counts; with only_level >= 0,
-// only that level is marked and it goes to half 0. All 64 conditions of a
-// word at once: the sets of conditions as bit maps, projected onto the mask.
-static term_counts mark_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask,
-                              int only_level)
+// Word w of the conditions of pin Bk at levels 0 and 1 under the rule: the
+// output rule takes the conditions where the pin is driven, at their level;
+// the enable rule every condition, at its float level.
+static void at_levels(const dump_analysis &a, int k, term_rule rule, uint32_t w, uint64_t &at0, uint64_t &at1)
 {
-    uint64_t *const half0 = table.marks.data(), *const half1 = half0 + INDEX_WORDS;
-    uint64_t *const level = half1 + INDEX_WORDS, *const floats = level + INDEX_WORDS;
-    pin_bits(a, k, level, floats);
-    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
-        uint64_t at0, at1;
-        if (rule == RULE_OUTPUT) {
-            // A floating condition takes no part.
-            at1 = level[w] & ~floats[w];
-            at0 = ~level[w] & ~floats[w];
-        } else {
-            at1 = floats[w];
-            at0 = ~floats[w];
-        }
-        if (only_level < 0) {
-            half0[w] = at0;
-            half1[w] = at1;
-        } else {
-            half0[w] = only_level ? at1 : at0;
-        }
+    const uint64_t floats = hiz_bits(a, k, w);
+    if (rule == RULE_ENABLE) {
+        at0 = ~floats;
+        at1 = floats;
+    } else {
+        const uint64_t level = a.data_bits[k][w];
+        at0 = ~level & ~floats;
+        at1 = level & ~floats;
     }
-    term_counts c{};
-    c.n[0] = project_bits(half0, mask);
-    if (only_level < 0)
-        c.n[1] = project_bits(half1, mask);
-    return c;
 }
 
+static uint64_t at_level(const dump_analysis &a, int k, term_rule rule, int v, uint32_t w)
+{
+    uint64_t at0, at1;
+    at_levels(a, k, rule, w, at0, at1);
+    return v ? at1 : at0;
+}
+
+// Marks in half v the term indices (i & mask) of the conditions i of pin Bk
+// at level v, all 64 conditions of a word at once: the set of conditions
+// as a bit map, projected onto the mask.
 term_counts count_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask)
 {
-    return mark_terms(a, table, k, rule, mask, -1);
+    uint64_t *const half0 = table.marks.data(), *const half1 = half0 + INDEX_WORDS;
+    for (uint32_t w = 0; w < INDEX_WORDS; w++)
+        at_levels(a, k, rule, w, half0[w], half1[w]);
+    term_counts c{};
+    c.n[0] = project_bits(half0, mask);
+    c.n[1] = project_bits(half1, mask);
+    return c;
 }
 
 int choose_level(const term_counts &c)
@@ -86,18 +83,13 @@ void extract_all(const dump_analysis &a, term_table &table, term_rule rule, term
             extract_terms(a, table, k, rule, choices[k]);
 }
 
-void enumerate_terms(const dump_analysis &a, term_table &table, int k, term_rule rule, uint32_t mask, int level)
-{
-    mark_terms(a, table, k, rule, mask, level);
-}
-
-long next_term(const term_table &table, long from)
+long next_term(const term_table &table, int level, long from)
 {
     if (from < 0)
         from = 0;
     if (from >= static_cast<long>(DUMP_SIZE))
         return -1;
-    const uint64_t *const m = table.marks.data();
+    const uint64_t *const m = table.marks.data() + level * INDEX_WORDS;
     const uint32_t p = static_cast<uint32_t>(from);
     uint32_t w = p >> 6;
     uint64_t x = m[w] & (~uint64_t(0) << (p & 63));
@@ -122,79 +114,189 @@ equation_check new_equation_check(const dump_analysis &a)
                               (takes_terms(a, k, RULE_ENABLE) ? m.oe_mask : 0);
         check.by_model = check.by_model || (read & drives) != 0;
     }
-    if (check.by_model) {
-        // Until its equations come: no level, and an output drives everywhere.
-        check.level.assign(DUMP_SIZE, 0);
-        check.enable.assign(DUMP_SIZE, static_cast<uint8_t>(drives >> BX_SIGNAL0));
-    } else {
-        check.wrong.assign(NUM_BX * INDEX_WORDS, 0);
-    }
     return check;
 }
 
-// Word w of the equation whose value at index (or point) i is bit i & mask
-// of marks, which holds no bits outside the mask: the word of w & (mask >>
-// 6), its bits spread over the low signals outside the mask.
-static uint64_t equation_word(const uint64_t *marks, uint32_t w, uint32_t mask)
+static void record(equation_check &check, int k, term_rule rule, const printed_equation &e)
 {
-    uint64_t x = marks[w & (mask >> 6)];
-    for (uint32_t s = 1; s < 64; s <<= 1)
-        if (!(mask & s))
-            x |= x << s;
-    return x;
+    (rule == RULE_OUTPUT ? check.output : check.enable)[k] = e;
+    check.reads[k] |= e.mask;
 }
 
-// Marks where Bk disagrees with the equation whose value at dump index i is
-// bit i & mask of marks, inverted when bang: under the output rule the
-// level the pin reads where it is driven, under the enable rule whether it
-// is driven. By the model, the equation goes to bit k of the level or
-// enable table instead. level and floats: the pin's bit maps.
-static void check_marks(equation_check &check, const uint64_t *marks, const uint64_t *level, const uint64_t *floats,
-                        int k, term_rule rule, uint32_t mask, bool bang)
+// Adds the conditions of word w in bits to where Bk disagrees.
+static void add_wrong(equation_check &check, int k, uint32_t w, uint64_t bits)
 {
-    const uint64_t flip = bang ? ~uint64_t(0) : 0;
-    if (check.by_model) {
-        check.reads[k] |= mask;
-        uint8_t *t = (rule == RULE_OUTPUT ? check.level : check.enable).data();
-        for (uint32_t w = 0; w < INDEX_WORDS; w++)
-            place_bit(t + 64 * w, k, equation_word(marks, w, mask) ^ flip);
+    if (!bits)
         return;
-    }
-    uint64_t *const wrong = check.wrong.data() + k * INDEX_WORDS;
-    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
-        const uint64_t v = equation_word(marks, w, mask) ^ flip;
-        wrong[w] |= rule == RULE_OUTPUT ? (v ^ level[w]) & ~floats[w] : v ^ ~floats[w];
-    }
+    check.inexact = true;
+    if (check.by_model)
+        return;
+    if (check.wrong.empty())
+        check.wrong.assign(NUM_BX * INDEX_WORDS, 0);
+    check.wrong[k * INDEX_WORDS + w] |= bits;
 }
 
-void check_terms(const dump_analysis &, equation_check &check, const term_table &table, int k, term_rule rule,
-                 uint32_t mask, bool bang)
+// As a function of the dump index, the equation says its level where its
+// terms are, the other level elsewhere. Every condition at the listed level
+// has its term index among the terms; a condition at the other level is
+// wrong where its term index is there too, that is, marked at both levels.
+void check_terms(const dump_analysis &a, equation_check &check, term_table &table, int k, term_rule rule,
+                 uint32_t mask, int level)
 {
-    const uint64_t *const marks = table.marks.data();
-    check_marks(check, marks, marks + 2 * INDEX_WORDS, marks + 3 * INDEX_WORDS, k, rule, mask, bang);
+    printed_equation e;
+    e.printed = true;
+    e.mask = mask;
+    e.level = level;
+    record(check, k, rule, e);
+    const uint64_t *const listed = table.marks.data() + level * INDEX_WORDS;
+    uint64_t *const both = table.marks.data() + (1 - level) * INDEX_WORDS;
+    uint64_t any = 0;
+    for (uint32_t w = 0; w < INDEX_WORDS; w++) {
+        both[w] &= listed[w];
+        any |= both[w];
+    }
+    if (!any)
+        return;
+    for (uint32_t w = 0; w < INDEX_WORDS; w++)
+        add_wrong(check, k, w, projected_word(both, w, mask) & at_level(a, k, rule, 1 - level, w));
 }
 
+// 'b'c says level c of an output everywhere; of an enable, that the pin
+// drives everywhere (c = 1, float level 0) or nowhere.
 void check_constant(const dump_analysis &a, equation_check &check, int k, term_rule rule, int constant)
 {
+    printed_equation e;
+    e.printed = true;
+    e.constant = constant;
+    record(check, k, rule, e);
+    const int says = rule == RULE_OUTPUT ? constant : 1 - constant;
+    for (uint32_t w = 0; w < INDEX_WORDS; w++)
+        add_wrong(check, k, w, at_level(a, k, rule, 1 - says, w));
+}
+
+// The truth tables of the printed equations over the points p (as logic.h
+// numbers them): bit k of level[p] and of enable[p] is the value at p of
+// the level and enable equations of Bk. Without an enable equation the pin
+// drives everywhere (enable bit 1), without an output it never drives.
+static void model_tables(const dump_analysis &a, const equation_check &check, std::vector<uint8_t> &level,
+                         std::vector<uint8_t> &enable)
+{
+    uint32_t drives = 0;
+    for (int k = 0; k < NUM_BX; k++)
+        if (a.mc[k].flags & MC_OUTPUT)
+            drives |= 1u << k;
+    level.assign(DUMP_SIZE, 0);
+    enable.assign(DUMP_SIZE, static_cast<uint8_t>(drives));
+    term_table table = new_term_table();
     static const uint64_t no_term[1] = {};
-    index_bits level, floats;
-    if (!check.by_model) {
-        level.resize(INDEX_WORDS);
-        floats.resize(INDEX_WORDS);
-        pin_bits(a, k, level.data(), floats.data());
+    for (int k = 0; k < NUM_BX; k++) {
+        for (term_rule rule : {RULE_OUTPUT, RULE_ENABLE}) {
+            const printed_equation &e = (rule == RULE_OUTPUT ? check.output : check.enable)[k];
+            if (!e.printed)
+                continue;
+            const uint64_t *marks = no_term;
+            bool bang = e.constant == 1;
+            if (e.constant < 0) {
+                count_terms(a, table, k, rule, e.mask);
+                marks = table.marks.data() + e.level * INDEX_WORDS;
+                bang = equation_bang(rule, e.level);
+            }
+            const uint64_t flip = bang ? ~uint64_t(0) : 0;
+            uint8_t *const t = (rule == RULE_OUTPUT ? level : enable).data();
+            for (uint32_t w = 0; w < INDEX_WORDS; w++)
+                place_bit(t + 64 * w, k, projected_word(marks, w, e.mask) ^ flip);
+        }
     }
-    check_marks(check, no_term, level.data(), floats.data(), k, rule, 0, constant != 0);
+}
+
+// Whether the chip the equations describe reads as the dump, shown without
+// sweeping it, for equations that all hold as functions of the dump index.
+// Without a loop among the pins (by the signals the equations read) the
+// chip holds no state: at index i it reads the levels that satisfy its
+// equations there, one set of them, so the dump's readings at i are the
+// chip's when they satisfy the equations. The equations read the levels of
+// some pins; at the dump's levels at i they give what they give, as
+// functions of the dump index, at the index j that is i with the weak
+// drives of those pins set to the levels read at i. There they hold, so in
+// the chip at i a pin driven at j in the dump drives the level it reads at
+// j, and a pin floating at j floats. The dump's levels at i satisfy the
+// equations when
+//   the readings at j are those at i (then every driven pin reads at i the
+//   level its equation gives), and
+//   every pin floating at j reads its weak level at i.
+// The first holds when, for every pin the equations read, the readings do
+// not change across its weak drive wherever it is driven (as in a chip,
+// where a driven pin's weak drive goes nowhere): from i to j the weak
+// drives of the pins that read other than their weak levels change one
+// after the other, each of them driven, the readings staying the same.
+// The second holds wherever the pin itself reads its weak level at i, and
+// wherever its enable reads no pin whose level at i is other than its weak
+// one (the enable then gives at j what it gives at i, where, the pin
+// reading another level, it drives). The check gives up where either
+// fails.
+static bool model_reproduces_dump(const dump_analysis &a, const equation_check &check)
+{
+    uint32_t outputs = 0, read_pins = 0;
+    std::array<unsigned, NUM_BX> reads{}, order{};
+    for (int k = 0; k < NUM_BX; k++) {
+        if (a.mc[k].flags & MC_OUTPUT)
+            outputs |= 1u << k;
+        reads[k] = (check.reads[k] >> BX_SIGNAL0) & 0xFF;
+        read_pins |= reads[k];
+    }
+    unsigned placed_count = 0;
+    if (!logic_settle_order(reads, outputs, order, placed_count))
+        return false;
+
+    // Across the weak drive of a pin read (bit 4 + r of the word number),
+    // over the words with that bit clear: where the pin is driven, no pin
+    // reads another level.
+    for (int r = 0; r < NUM_BX; r++) {
+        if (!((read_pins >> r) & 1))
+            continue;
+        const uint32_t own = bx_bit(r) / 64;
+        uint64_t differ = 0;
+        for (uint32_t w = 0; w < INDEX_WORDS; w = ((w | own) + 1) & ~own) {
+            uint64_t changes = 0;
+            for (int k = 0; k < NUM_BX; k++)
+                changes |= a.data_bits[k][w] ^ a.data_bits[k][w | own];
+            differ |= changes & ~hiz_bits(a, r, w);
+        }
+        if (differ)
+            return false;
+    }
+
+    // Word w of where Bk reads other than its weak level.
+    auto off_weak = [&a](int k, uint32_t w) {
+        const uint64_t weak = ((w >> (4 + k)) & 1) ? ~uint64_t(0) : 0;
+        return a.data_bits[k][w] ^ weak;
+    };
+    for (int k = 0; k < NUM_BX; k++) {
+        const uint32_t enable_reads = (check.enable[k].mask >> BX_SIGNAL0) & 0xFF;
+        if (!enable_reads)
+            continue;
+        for (uint32_t w = 0; w < INDEX_WORDS; w++) {
+            uint64_t others = 0;
+            for (int j = 0; j < NUM_BX; j++)
+                if ((enable_reads >> j) & 1)
+                    others |= off_weak(j, w);
+            if (off_weak(k, w) & others)
+                return false;
+        }
+    }
+    return true;
 }
 
 // The readings of the chip the equations describe, where they differ from
-// the dump's (empty where they differ nowhere). Without a loop among the
-// pins (by the signals the equations read) the chip holds no state: at
-// index i its levels are those settled pin by pin, each after the pins it
-// reads, and where the dump's own levels at i are what the equations give
-// at them, they are those levels. Elsewhere they are settled so; with a
-// loop the chip is swept.
-static std::vector<uint8_t> model_readings(const dump_analysis &a, equation_check &check)
+// the dump's (empty where they differ nowhere). Without a loop the chip
+// holds no state: at index i its levels are those settled pin by pin, each
+// after the pins it reads, and where the dump's own levels at i are what
+// the equations give at them, they are those levels. Elsewhere they are
+// settled so; with a loop the chip is swept.
+static std::vector<uint8_t> model_readings(const dump_analysis &a, const equation_check &check)
 {
+    std::vector<uint8_t> level_table, enable_table;
+    model_tables(a, check, level_table, enable_table);
     uint32_t outputs = 0;
     for (int k = 0; k < NUM_BX; k++)
         if (a.mc[k].flags & MC_OUTPUT)
@@ -203,7 +305,7 @@ static std::vector<uint8_t> model_readings(const dump_analysis &a, equation_chec
     for (int k = 0; k < NUM_BX; k++)
         reads[k] = (check.reads[k] >> BX_SIGNAL0) & 0xFF;
     unsigned placed_count = 0;
-    const uint8_t *const level = check.level.data(), *const enable = check.enable.data();
+    const uint8_t *const level = level_table.data(), *const enable = enable_table.data();
     if (logic_settle_order(reads, outputs, order, placed_count)) {
         std::vector<uint8_t> readings;
         for (uint32_t i = 0; i < DUMP_SIZE; i++) {
@@ -234,9 +336,8 @@ static std::vector<uint8_t> model_readings(const dump_analysis &a, equation_chec
             design[k].enable[w] = gather_bit(enable + 64 * w, k);
         }
     }
-    index_bits().swap(check.wrong);
-    std::vector<uint8_t>().swap(check.level);
-    std::vector<uint8_t>().swap(check.enable);
+    std::vector<uint8_t>().swap(level_table);
+    std::vector<uint8_t>().swap(enable_table);
     return sweep_chip(sim_make_logic_chip(std::move(design), "Warning: the printed equations"));
 }
 
@@ -244,25 +345,21 @@ std::array<uint32_t, NUM_BX> count_wrong(const dump_analysis &a, equation_check 
 {
     std::array<uint32_t, NUM_BX> count{};
     if (!check.by_model) {
-        for (int k = 0; k < NUM_BX; k++)
-            for (uint32_t w = 0; w < INDEX_WORDS; w++)
-                count[k] += popcount64(check.wrong[k * INDEX_WORDS + w]);
+        if (!check.wrong.empty())
+            for (int k = 0; k < NUM_BX; k++)
+                for (uint32_t w = 0; w < INDEX_WORDS; w++)
+                    count[k] += popcount64(check.wrong[k * INDEX_WORDS + w]);
         return count;
     }
+    if (!check.inexact && model_reproduces_dump(a, check))
+        return count;
     std::vector<uint8_t> readings = model_readings(a, check);
-    std::vector<uint8_t>().swap(check.level);
-    std::vector<uint8_t>().swap(check.enable);
-    check.by_model = false;
-    check.wrong.assign(NUM_BX * INDEX_WORDS, 0);
     if (readings.empty())
         return count;
     const std::vector<uint8_t> wrong = reading_mismatches(a.data.data(), readings.data());
     std::vector<uint8_t>().swap(readings);
     for (uint32_t w = 0; w < INDEX_WORDS; w++)
-        for (int k = 0; k < NUM_BX; k++) {
-            const uint64_t bits = gather_bit(&wrong[64 * w], k);
-            check.wrong[k * INDEX_WORDS + w] = bits;
-            count[k] += popcount64(bits);
-        }
+        for (int k = 0; k < NUM_BX; k++)
+            count[k] += popcount64(gather_bit(&wrong[64 * w], k));
     return count;
 }

@@ -1,6 +1,7 @@
-// Eight dump bytes at a time: unaligned 64-bit loads and stores and byte
-// lane helpers. Only lane-wise operations are used, so byte order is of no
-// concern.
+// Eight dump bytes at a time: unaligned 64-bit loads and stores, byte lane
+// helpers, and the bit transposes that turn 64 readings into one bit map
+// word per pin (gather_bit, gather_bits) and back (place_bit). Only
+// lane-wise operations are used, so byte order is of no concern.
 #ifndef WORDOPS_H
 #define WORDOPS_H
 
@@ -23,15 +24,6 @@ inline void store64(uint8_t *p, uint64_t v)
 inline uint64_t broadcast_byte(uint8_t b)
 {
     return b * 0x0101010101010101ull;
-}
-
-// The OR of the eight lanes.
-inline uint8_t fold_or(uint64_t v)
-{
-    v |= v >> 32;
-    v |= v >> 16;
-    v |= v >> 8;
-    return static_cast<uint8_t>(v);
 }
 
 // The sum of the eight lanes, each 0 or 1.
@@ -73,6 +65,39 @@ inline uint64_t gather_bit(const uint8_t *p, int k)
            ((((load64(p + 40) >> k) & lanes) * pack) >> 16 & 0xFF0000000000) |
            ((((load64(p + 48) >> k) & lanes) * pack) >> 8 & 0xFF000000000000) |
            ((((load64(p + 56) >> k) & lanes) * pack) & 0xFF00000000000000);
+}
+
+// Swaps the blocks of lo that a shift right by shift brings onto the
+// blocks of hi in mask with those blocks of hi.
+inline void swap_blocks(uint64_t &lo, uint64_t &hi, int shift, uint64_t mask)
+{
+    const uint64_t x = ((lo >> shift) ^ hi) & mask;
+    hi ^= x;
+    lo ^= x << shift;
+}
+
+// gather_bit(p, k) for every k at once: bit b of bits[k] is bit k of byte b
+// of the 64 bytes from p. Each group of eight bytes is transposed as a bit
+// matrix (byte k then holds bit k of the group's bytes), and the eight
+// results as an 8x8 byte matrix: blocks of one, two and four bytes swapped
+// across the diagonal.
+inline void gather_bits(const uint8_t *p, uint64_t bits[8])
+{
+    for (int g = 0; g < 8; g++)
+        bits[g] = transpose_bits(load64(p + 8 * g));
+    const uint64_t one = 0x00FF00FF00FF00FFull, two = 0x0000FFFF0000FFFFull, four = 0x00000000FFFFFFFFull;
+    swap_blocks(bits[0], bits[1], 8, one);
+    swap_blocks(bits[2], bits[3], 8, one);
+    swap_blocks(bits[4], bits[5], 8, one);
+    swap_blocks(bits[6], bits[7], 8, one);
+    swap_blocks(bits[0], bits[2], 16, two);
+    swap_blocks(bits[1], bits[3], 16, two);
+    swap_blocks(bits[4], bits[6], 16, two);
+    swap_blocks(bits[5], bits[7], 16, two);
+    swap_blocks(bits[0], bits[4], 32, four);
+    swap_blocks(bits[1], bits[5], 32, four);
+    swap_blocks(bits[2], bits[6], 32, four);
+    swap_blocks(bits[3], bits[7], 32, four);
 }
 
 // The inverse: bit b of bits becomes bit k of byte b of the 64 bytes from p.

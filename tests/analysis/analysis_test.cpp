@@ -80,7 +80,11 @@ TEST(Classify, SameResultsAsThePairByPairProcedure)
     for (const std::vector<uint8_t> &d : dumps) {
         const reference_result r = reference_analysis(d);
         const std::unique_ptr<const dump_analysis> a = analyse_image(d);
-        EXPECT_TRUE(r.hiz == std::vector<uint8_t>(a->hiz_data.begin(), a->hiz_data.end()));
+        std::vector<uint8_t> hiz(dump_size);
+        for (uint32_t i = 0; i < dump_size; i++)
+            for (int k = 0; k < 8; k++)
+                hiz[i] |= uint8_t(hiz_at(*a, k, i) << k);
+        EXPECT_TRUE(r.hiz == hiz);
         uint32_t used = 0;
         bool floats = false, i9_output = false;
         for (int k = 0; k < 8; k++) {

@@ -99,6 +99,32 @@ TEST(HostileDumps, ReadingsOfNoSignalAreWrittenAsConstants)
     std::filesystem::remove_all(dir);
 }
 
+TEST(HostileDumps, AWrongConstantIsCountedWhereAnotherPinReadsADrivenPin)
+{
+    // B2 reads the level on B0, which drives I0 where I1 is high: the check
+    // goes by the chip the equations describe, which gets B2 right. B1
+    // reads the inverse of its own weak drive, so its constant is wrong in
+    // half the conditions, and that counts although every pin read is
+    // right.
+    const std::string dir = make_temp_dir();
+    run_result r = analyze(dir, "read.bin", make_dump([](unsigned ix, unsigned rx, unsigned &oe, unsigned &out) {
+                               const unsigned b0 = bit(ix, 1) ? bit(ix, 0) : bit(rx, 0);
+                               oe = 0x06u | bit(ix, 1);
+                               out = b0 << 2 | (bit(rx, 1) ^ 1u) << 1 | bit(ix, 0);
+                           }));
+    EXPECT_EQ(std::to_string(r.status) + r.err,
+              "1Warning: the readings of B1 in `read.bin' are not a function of any signals; its output equation "
+              "is the constant 'b'1, the level it reads most often.\n" +
+                  not_reproduced("read.bin", {{1, 131072}}));
+    EXPECT_NE(r.out.find("\n B2\t=  I0 &  I1 & !B0\n\t# !I0 & !I1 &  B0\n\t#  I0 & !I1 &  B0\n\t#  I0 &  I1 &  B0;"),
+              std::string::npos)
+        << r.out;
+    r = run_program(dir, {}, GATESWEEP_CHECK_EXE, {"read.bin", "out.txt"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.out.find("B1: 131072 mismatches"), std::string::npos) << r.out;
+    std::filesystem::remove_all(dir);
+}
+
 TEST(HostileDumps, ReadingsThatTheEquationsMissAreCountedAsGatesweepCheckCounts)
 {
     // B0 shows a counter that steps through three states on every rising
