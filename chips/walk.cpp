@@ -1,5 +1,7 @@
 #include "walk.h"
 
+#include "wordops.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdio>
@@ -13,37 +15,6 @@ constexpr size_t header_bytes = 36;
 static_assert(walk_max_file_bytes == header_bytes + 256 + 65536 * 4 + walk_max_steps * 5 + 4, "file size bound");
 constexpr size_t step_bytes = 5;
 constexpr uint16_t none16 = 0xFFFF;
-
-unsigned popcount8(unsigned v)
-{
-    unsigned n = 0;
-    for (; v; v &= v - 1)
-        n++;
-    return n;
-}
-
-// Bits of v, lowest first, placed at the set bits of mask, and back.
-unsigned deposit(unsigned v, unsigned mask)
-{
-    unsigned out = 0;
-    for (unsigned k = 0; k < 8; k++) {
-        if (mask >> k & 1) {
-            out |= (v & 1) << k;
-            v >>= 1;
-        }
-    }
-    return out;
-}
-
-unsigned extract(unsigned v, unsigned mask)
-{
-    unsigned out = 0, n = 0;
-    for (unsigned k = 0; k < 8; k++) {
-        if (mask >> k & 1)
-            out |= (v >> k & 1) << n++;
-    }
-    return out;
-}
 
 uint32_t crc32(const uint8_t *p, size_t n)
 {
@@ -89,20 +60,20 @@ std::string hex2(unsigned v)
 
 unsigned walk_condition_bits(uint8_t registered)
 {
-    return walk_input_bits + 8 - popcount8(registered);
+    return walk_input_bits + 8 - popcount64(registered);
 }
 
 void walk_levels(uint8_t registered, unsigned c, uint16_t &ix, uint8_t &rx)
 {
     ix = static_cast<uint16_t>((c & 0xFF) << 1);
-    rx = static_cast<uint8_t>(deposit(c >> walk_input_bits, static_cast<uint8_t>(~registered)));
+    rx = static_cast<uint8_t>(deposit_bits(c >> walk_input_bits, static_cast<uint8_t>(~registered)));
 }
 
 int walk_condition_of(uint8_t registered, uint16_t ix, uint8_t rx)
 {
     if (ix & 0x200)
         return -1;
-    return static_cast<int>(((ix >> 1) & 0xFF) | extract(rx, static_cast<uint8_t>(~registered)) << walk_input_bits);
+    return static_cast<int>(((ix >> 1) & 0xFF) | extract_bits(rx, static_cast<uint8_t>(~registered)) << walk_input_bits);
 }
 
 int walk_add_state(walk_tables &tables, uint8_t registered, uint8_t levels)
@@ -213,6 +184,15 @@ bool walk_derive(const walk_record &record, walk_tables &tables, std::string &er
     return true;
 }
 
+int walk_floats(const walk_state &state, uint8_t registered, unsigned c, int k)
+{
+    const unsigned weak = 1u << (walk_input_bits + popcount64(~registered & 0xFFu & ((1u << k) - 1)));
+    const int16_t lo = state.reading[c & ~weak], hi = state.reading[c | weak];
+    if (lo == walk_none || hi == walk_none)
+        return -1;
+    return !(lo >> k & 1) && (hi >> k & 1);
+}
+
 walk_counts walk_count(const walk_tables &tables)
 {
     walk_counts n;
@@ -317,7 +297,7 @@ bool walk_parse(const std::vector<uint8_t> &bytes, walk_record &record, walk_tab
         return false;
     }
     const size_t conds = walk_conditions(registered);
-    if (states < 1 || states > (size_t(1) << popcount8(registered)) || steps > walk_max_steps) {
+    if (states < 1 || states > (size_t(1) << popcount64(registered)) || steps > walk_max_steps) {
         err = "a walk file with " + std::to_string(states) + " states and " + std::to_string(steps) +
               " steps, more than its registers allow";
         return false;

@@ -100,6 +100,12 @@ bool walk_derive_step(const walk_record &record, const walk_step &step, size_t i
 // both. walk_key(c, reading) numbers them: I1..I8 | reading << 8.
 inline uint32_t walk_key(unsigned c, unsigned reading) { return (c & 0xFFu) | (reading & 0xFFu) << 8; }
 
+// Whether pin Bk, one without a register, floats at condition c of a
+// state: it reads 0 with its own weak level low and 1 with it high, the
+// rest of the condition the same (the rule of a dump's float map). -1
+// where either reading is missing.
+int walk_floats(const walk_state &state, uint8_t registered, unsigned c, int k);
+
 // Counts of a walk: reached states, the transitions tried (distinct keys
 // clocked per state), the keys read but never clocked, the conditions of
 // reached states never read (their keys unknown), and the states with

@@ -135,7 +135,7 @@ function_fit fit_function(const pin_function &f, uint32_t allowed, unsigned limi
         const bool by_level = &table == &f.by_level;
         support_pick p = reduce_support(table, allowed, order);
         if (p.missing) {
-            if (fit_popcount(p.missing) < fit_popcount(missing))
+            if (popcount64(p.missing) < popcount64(missing))
                 missing = p.missing;
             return;
         }

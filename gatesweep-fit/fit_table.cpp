@@ -2,24 +2,6 @@
 
 #include <algorithm>
 
-unsigned fit_popcount(uint32_t x)
-{
-    unsigned n = 0;
-    for (; x; x &= x - 1)
-        n++;
-    return n;
-}
-
-uint32_t fit_deposit(uint32_t c, uint32_t mask)
-{
-    uint32_t x = 0;
-    for (unsigned v = 0, j = 0; v < 32; v++) {
-        if (mask >> v & 1)
-            x |= ((c >> j++) & 1) << v;
-    }
-    return x;
-}
-
 bool fit_table_consistent(const std::vector<uint8_t> &table)
 {
     return std::find(table.begin(), table.end(), seen0 | seen1) == table.end();
@@ -27,7 +9,7 @@ bool fit_table_consistent(const std::vector<uint8_t> &table)
 
 bool fit_table_drop(std::vector<uint8_t> &table, uint32_t &support, unsigned v)
 {
-    const unsigned j = fit_popcount(support & ((1u << v) - 1));
+    const unsigned j = popcount64(support & ((1u << v) - 1));
     const uint32_t low = (1u << j) - 1, half = static_cast<uint32_t>(table.size() / 2);
     std::vector<uint8_t> merged(half);
     for (uint32_t y = 0; y < half; y++) {
@@ -50,13 +32,13 @@ fit_cover fit_table_cover(const std::vector<uint8_t> &table, uint32_t support, i
         if (table[y])
             dense[y] = table[y] == on ? MIN_ON : MIN_OFF;
     }
-    const min_result m = minimize(dense, fit_popcount(support), limit);
+    const min_result m = minimize(dense, popcount64(support), limit);
     fit_cover f;
     f.needed = static_cast<unsigned>(m.cover.size());
     f.bound = m.lower_bound;
     f.exact = m.minimal;
     for (const cube &c : m.cover) {
-        const cube k{fit_deposit(c.care, support), fit_deposit(c.value, support)};
+        const cube k{deposit_bits(c.care, support), deposit_bits(c.value, support)};
         f.uses |= k.care;
         f.terms.push_back(k);
     }

@@ -10,15 +10,11 @@
 
 #include "fit.h"
 #include "minimize.h"
+#include "wordops.h"
 
 // Entries: seen0 and seen1 as the levels seen (an enable: seen1 driven,
 // seen0 floating), 0 where nothing was seen (a don't-care).
 constexpr uint8_t seen0 = 1, seen1 = 2;
-
-unsigned fit_popcount(uint32_t x);
-
-// The bits of c, lowest first, placed at the set bits of mask.
-uint32_t fit_deposit(uint32_t c, uint32_t mask);
 
 // No point of the table shows both levels.
 bool fit_table_consistent(const std::vector<uint8_t> &table);

@@ -183,17 +183,14 @@ pin_readings combinational_readings(const walk_record &record, const walk_tables
     p.level.assign(key_count, 0);
     const uint8_t registered = record.registered;
     const unsigned conditions = walk_conditions(registered);
-    // Its weak level's bit in a condition: above I1..I8, the pins without
-    // a register, lowest first.
-    const unsigned weak = 1u << (walk_input_bits + fit_popcount(~registered & 0xFFu & ((1u << j) - 1)));
     const uint32_t own = pin_key_bit(j);
     for (const walk_state &s : tables.states) {
         for (unsigned c = 0; c < conditions; c++) {
-            const int16_t r = s.reading[c], lo = s.reading[c & ~weak], hi = s.reading[c | weak];
-            if (r == walk_none || lo == walk_none || hi == walk_none)
+            const int16_t r = s.reading[c];
+            const int floats = r == walk_none ? -1 : walk_floats(s, registered, c, j);
+            if (floats < 0)
                 continue;
             const uint32_t key = walk_key(c, static_cast<unsigned>(r)) & ~own;
-            const bool floats = !(lo >> j & 1) && (hi >> j & 1);
             p.enable[key] |= floats ? seen0 : seen1;
             if (floats)
                 continue;

@@ -150,11 +150,7 @@ pin_roles combinational_roles(const walk_outcome &w)
             roles.driven = static_cast<uint8_t>(roles.driven | ((read ^ rx) & ~registered));
             for (int k = 0; k < NUM_BX; k++) {
                 const uint8_t pin = static_cast<uint8_t>(1u << k);
-                if ((registered & pin) || ((read ^ rx) & pin) || (roles.floats & pin))
-                    continue;
-                const int other = walk_condition_of(registered, ix, static_cast<uint8_t>(rx ^ pin));
-                if (other >= 0 && state.reading[static_cast<unsigned>(other)] != walk_none &&
-                    !((state.reading[static_cast<unsigned>(other)] ^ rx ^ pin) & pin))
+                if (!(registered & pin) && walk_floats(state, registered, c, k) == 1)
                     roles.floats = static_cast<uint8_t>(roles.floats | pin);
             }
         }

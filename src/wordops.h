@@ -41,6 +41,26 @@ inline unsigned popcount64(uint64_t v)
     return static_cast<unsigned>((v * 0x0101010101010101ull) >> 56);
 }
 
+// The bits of v, lowest first, placed at the set bits of mask; and back,
+// the bits of v at the set bits of mask, packed lowest first.
+inline uint32_t deposit_bits(uint32_t v, uint32_t mask)
+{
+    uint32_t out = 0;
+    for (uint32_t m = mask; m; m &= m - 1, v >>= 1)
+        out |= (v & 1) * (m & ~(m - 1));
+    return out;
+}
+
+inline uint32_t extract_bits(uint32_t v, uint32_t mask)
+{
+    uint32_t out = 0, bit = 1;
+    for (uint32_t m = mask; m; m &= m - 1, bit <<= 1) {
+        if (v & m & ~(m - 1))
+            out |= bit;
+    }
+    return out;
+}
+
 // The 8x8 bit matrix of v transposed: bit 8r + c goes to bit 8c + r.
 inline uint64_t transpose_bits(uint64_t v)
 {
