@@ -26,15 +26,21 @@ std::string program_beside(const char *name)
 const std::string walk_a = program_beside("gatesweep-walk");
 const std::string walk_b = program_beside("gatesweep-walk-b");
 
+// With the states a walk leaves for good (the power-up states of 1594-01
+// and of both 1599-01 maps lead to no return), and whether pins without a
+// register hold levels of their own (1564-02: pins 12, 18 and 19 keep
+// their level through their feedback).
 struct published {
     const char *file;
     const char *device;
+    unsigned left_for_good;
+    bool latches;
 };
 const published registered_maps[] = {
-    {"sun3_60_1564-02_pal16r4", "PAL16R4"},     {"sun3_60_1599-01_pal16r4", "PAL16R4"},
-    {"sun3_60_1580-01_pal16r6", "PAL16R6"},     {"sun3_60_1594-01_pal16r8", "PAL16R8"},
-    {"sun3_60_1580-01_gdj_gal16v8", "GAL16V8"}, {"sun3_60_1599-01_gdj_gal16v8", "GAL16V8"},
-    {"alphamission_15b_fixed_gal16v8", "GAL16V8"},
+    {"sun3_60_1564-02_pal16r4", "PAL16R4", 0, true},      {"sun3_60_1599-01_pal16r4", "PAL16R4", 1, false},
+    {"sun3_60_1580-01_pal16r6", "PAL16R6", 0, false},     {"sun3_60_1594-01_pal16r8", "PAL16R8", 1, false},
+    {"sun3_60_1580-01_gdj_gal16v8", "GAL16V8", 0, false}, {"sun3_60_1599-01_gdj_gal16v8", "GAL16V8", 1, false},
+    {"alphamission_15b_fixed_gal16v8", "GAL16V8", 0, false},
 };
 
 std::string map_path(const std::string &maps, const char *file)
@@ -173,12 +179,16 @@ TEST(WalkProgram, PublishedRegisteredMapsOnBothBoards)
         const walk_outcome in_process = walk_explore(walk_model_runner(*walked));
         expect_same_counts(counts, in_process.counts);
         EXPECT_TRUE(bytes == walk_file_bytes(in_process.record)) << "the module's readings differ from the model's";
-
-        char note[160];
-        std::snprintf(note, sizeof note, "%u states, %u transitions, %u untried in %u states; %zu steps, %zu batches",
-                      counts.states, counts.transitions, counts.untried, counts.states_with_untried,
-                      record.steps.size(), in_process.batches);
-        std::printf("[ walk     ] %s: %s; %s", m.file, note, modelled.c_str());
+        EXPECT_EQ(in_process.left_for_good, m.left_for_good);
+        EXPECT_EQ(tables.unsteady != 0, m.latches);
+        EXPECT_EQ(counts.unread, 0u);
+        if (!m.latches) {
+            // Every transition tried but those of the states left for good,
+            // of which the walk took one each.
+            EXPECT_EQ(counts.states_with_untried, m.left_for_good);
+            EXPECT_EQ(counts.untried, m.left_for_good * 255);
+        }
+        std::printf("[ walk     ] %s: %s", m.file, modelled.c_str());
     }
 }
 
@@ -286,14 +296,9 @@ TEST(WalkProgram, FaultsLeaveNoFile)
         GTEST_SKIP() << published_maps_missing();
     const std::string chip = chip_setting("PAL16R8", map_path(maps, "sun3_60_1594-01_pal16r8"));
     const struct { const char *setting, *message, *status; } cases[] = {
-        {"FTD2XX_SIM_FAIL=FT_CreateDeviceInfoList=4", "Error: Can't create device info list.", "I/O error"},
-        {"FTD2XX_SIM_FAIL=FT_GetDeviceInfoList=4", "Error: Can't retrieve device info list.", "I/O error"},
+        // (Opening the module is dump's code, whose failures the dump tests
+        // take one by one.)
         {"FTD2XX_SIM_FAIL=FT_OpenEx=4", "Can't open device.", "I/O error"},
-        {"FTD2XX_SIM_FAIL=FT_ResetDevice=4", "Error resetting device.", "I/O error"},
-        {"FTD2XX_SIM_FAIL=FT_Purge=4", "Error purging device.", "I/O error"},
-        {"FTD2XX_SIM_FAIL=FT_GetQueueStatus=4", "Can't get queue status.", "I/O error"},
-        {"FTD2XX_SIM_FAIL=FT_SetLatencyTimer=4", "Can't set latency timer.", "I/O error"},
-        {"FTD2XX_SIM_FAIL=FT_SetBitMode=4", "Can't set MPSSE Host Bus Emulation' bit mode.", "I/O error"},
         {"FTD2XX_SIM_FAIL=FT_Write=4", "Error writing data (remainder)", "I/O error"},   // the reset
         {"FTD2XX_SIM_FAIL=FT_Write@3=4", "Error writing data (remainder)", "I/O error"}, // the first batch after the probe
         {"FTD2XX_SIM_FAIL=FT_Read@2=4", "Error reading data (remainder)", "I/O error"},
@@ -328,16 +333,14 @@ TEST(WalkProgram, FaultsLeaveNoFile)
 // is called at all.
 TEST(WalkProgram, UnwritableDestinationIsRefusedFirst)
 {
+    // (Which destinations the one safe writer refuses, the dump's and the
+    // fitter's tests take in turn.)
     const std::string dir = make_temp_dir();
-    write_text(dir + "/plain", "x");
     mkdir((dir + "/sub").c_str(), 0755);
     ASSERT_EQ(symlink("nowhere.walk", (dir + "/dangling").c_str()), 0);
-    ASSERT_EQ(symlink("sub", (dir + "/to-folder").c_str()), 0);
-    ASSERT_EQ(symlink("/dev/null", (dir + "/to-device").c_str()), 0);
     const std::vector<std::string> before = dir_entries(dir);
     const std::string trace = make_temp_dir() + "/trace.txt";
-    for (const std::string &dest : std::vector<std::string>{"missing/x.walk", "plain/x.walk", "sub", "", "dangling",
-                                                            "to-folder", "to-device"}) {
+    for (const std::string &dest : std::vector<std::string>{"missing/x.walk", "sub", "dangling"}) {
         run_result r = run_program(dir, {"FTD2XX_SIM_TRACE=" + trace}, walk_a, {dest});
         EXPECT_EQ(r.status, 2) << dest;
         EXPECT_EQ(r.out, "Error: could not write to `" + dest + "'.\n");
