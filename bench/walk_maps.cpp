@@ -30,18 +30,7 @@ int main(int argc, char **argv)
             fuses[row * gal_row_fuses + f] = 1;
         fuses[row * gal_row_fuses + 2 * static_cast<unsigned>(pair) + 1] = 0;
     }
-    std::string text = "\x02" "PAL16R8 shift register of 256 states*\nQP20*\nQF2048*\nF0*\n";
-    for (unsigned r = 0; r < gal_rows; r++) {
-        char line[64];
-        std::snprintf(line, sizeof line, "L%04u ", r * gal_row_fuses);
-        text += line;
-        for (unsigned f = 0; f < gal_row_fuses; f++)
-            text += static_cast<char>('0' + fuses[r * gal_row_fuses + f]);
-        text += "*\n";
-    }
-    char sum[32];
-    std::snprintf(sum, sizeof sum, "C%04X*\n\x03", jedec_checksum(fuses));
-    text += sum;
+    const std::string text = jedec_text(fuses, "PAL16R8 shift register of 256 states");
     std::FILE *f = std::fopen(argv[1], "wb");
     if (!f || std::fwrite(text.data(), 1, text.size(), f) != text.size() || std::fclose(f) != 0) {
         std::fprintf(stderr, "%s: could not write `%s'\n", argv[0], argv[1]);

@@ -258,11 +258,13 @@ std::string jedec_text(const std::vector<uint8_t> &fuses, const std::string &hea
     };
     for (unsigned r = 0; r < gal_rows; r++)
         field(r * gal_row_fuses, gal_row_fuses);
-    field(gal_xor, 8);
-    field(gal_ues, 64);
-    field(gal_ac1, 8);
-    field(gal_ptd, 64);
-    field(gal_syn, 2);
+    if (fuses.size() > gal_array_fuses) {
+        field(gal_xor, 8);
+        field(gal_ues, 64);
+        field(gal_ac1, 8);
+        field(gal_ptd, 64);
+        field(gal_syn, 2);
+    }
     char sum[32];
     std::snprintf(sum, sizeof sum, "C%04X*\n\x03", jedec_checksum(fuses));
     text += sum;

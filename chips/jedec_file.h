@@ -34,8 +34,8 @@ bool jedec_read_file(const std::string &path, std::string &text, std::string &er
 // with 0.
 unsigned jedec_checksum(const std::vector<uint8_t> &fuses);
 
-// The JEDEC text of a GAL16V8's 2194 fuses (0 a connected fuse), as
-// programmers take it: STX, the header line (control characters become
+// The JEDEC text of a GAL16V8's 2194 fuses, or of the 2048 of a PAL's
+// array (0 a connected fuse), as programmers take it: STX, the header line (control characters become
 // '?', a star '_', so that it stays one field), QP20, QF2194, G0, F0, the L
 // fields, the fuse checksum C, ETX and the transmission checksum.
 std::string jedec_text(const std::vector<uint8_t> &fuses, const std::string &header);
