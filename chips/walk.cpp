@@ -394,3 +394,145 @@ walk_replay_result walk_replay(sim_chip &chip, const walk_record &record)
     }
     return r;
 }
+
+uint8_t walk_floating_pins(const walk_record &record)
+{
+    uint8_t floating = 0;
+    for (size_t i = 1; i < record.steps.size(); i++) {
+        const walk_step &prev = record.steps[i - 1], &step = record.steps[i];
+        const unsigned weak = prev.rx ^ step.rx;
+        if (step.clock || ((prev.ix | step.ix) & 0x200u) || ((prev.ix ^ step.ix) & 0x1FEu) ||
+            popcount64(weak) != 1 || (weak & record.registered))
+            continue;
+        if ((prev.reading ^ step.reading) & weak && !((step.reading ^ step.rx) & weak))
+            floating = static_cast<uint8_t>(floating | weak);
+    }
+    return floating;
+}
+
+bool walk_single_write(const walk_step &prev, const walk_step &step)
+{
+    if ((prev.ix | step.ix) & 0x200u)
+        return false;
+    const unsigned moved = prev.ix ^ step.ix;
+    if (step.clock)
+        return !(moved & 0x3FEu) && prev.rx == step.rx;
+    const unsigned groups = ((moved & 0xFEu) != 0) + ((moved & 0x300u) != 0) + (prev.rx != step.rx);
+    return groups <= 1;
+}
+
+uint8_t walk_input_pins(const walk_record &record)
+{
+    unsigned inputs = 0xFF & ~record.registered;
+    for (const walk_step &s : record.steps)
+        inputs &= ~(s.reading ^ s.rx);
+    return static_cast<uint8_t>(inputs);
+}
+
+bool walk_latch_book_init(walk_latch_book &book, uint8_t registered, uint8_t floating, uint8_t inputs)
+{
+    book = walk_latch_book{};
+    book.registered = registered;
+    book.floating = static_cast<uint8_t>((floating | inputs) & ~registered);
+    book.held = static_cast<uint8_t>(~registered & ~inputs);
+    book.register_bits = popcount64(registered);
+    book.level_bits = popcount64(book.held);
+    book.condition_bits = walk_input_bits + popcount64(book.floating);
+    const unsigned bits = book.register_bits + book.level_bits + book.condition_bits;
+    if ((size_t(1) << bits) > walk_latch_max_points)
+        return false;
+    book.reached.assign(size_t(1) << bits, 0);
+    book.clocked.assign(size_t(1) << bits, walk_none);
+    book.settled.assign(size_t(1) << bits, walk_none);
+    return true;
+}
+
+namespace {
+
+unsigned book_condition(const walk_latch_book &b, const walk_step &s)
+{
+    return ((s.ix >> 1) & 0xFFu) | extract_bits(s.rx, b.floating) << walk_input_bits;
+}
+
+unsigned book_registers(const walk_latch_book &b, uint8_t reading)
+{
+    return extract_bits(reading, b.registered);
+}
+
+unsigned book_levels(const walk_latch_book &b, uint8_t reading)
+{
+    return extract_bits(reading, b.held);
+}
+
+} // namespace
+
+size_t walk_latch_point_of(const walk_latch_book &book, const walk_step &step)
+{
+    return walk_point(book, book_registers(book, step.reading), book_levels(book, step.reading),
+                      book_condition(book, step));
+}
+
+size_t walk_latch_write_of(const walk_latch_book &book, const walk_step &prev, const walk_step &step)
+{
+    if (!walk_single_write(prev, step))
+        return SIZE_MAX;
+    return walk_point(book, book_registers(book, step.reading), book_levels(book, prev.reading),
+                      book_condition(book, step));
+}
+
+void walk_latch_book_step(walk_latch_book &book, const walk_step *prev, const walk_step &step)
+{
+    if (book.reached.empty() || (step.ix & 0x200u))
+        return;
+    const size_t at = walk_latch_point_of(book, step);
+    const int16_t levels = static_cast<int16_t>(book_levels(book, step.reading));
+    book.reached[at] = 1;
+    // A reached point is where its levels stay.
+    book.settled[at] = levels;
+    const size_t write = prev ? walk_latch_write_of(book, *prev, step) : SIZE_MAX;
+    if (write == SIZE_MAX)
+        return;
+    book.settled[write] = levels;
+    if (step.clock)
+        book.clocked[walk_latch_point_of(book, *prev)] = static_cast<int16_t>(book_registers(book, step.reading));
+}
+
+void walk_latch_book_steps(walk_latch_book &book, const walk_record &record)
+{
+    for (size_t i = 0; i < record.steps.size(); i++)
+        walk_latch_book_step(book, i ? &record.steps[i - 1] : nullptr, record.steps[i]);
+}
+
+void walk_latch_neighbours(const walk_latch_book &book, unsigned cond, std::vector<unsigned> &out)
+{
+    out.clear();
+    const unsigned low = cond & 0x7Fu, rest = cond & ~0x7Fu;
+    for (unsigned v = 0; v < 0x80u; v++) {
+        if (v != low)
+            out.push_back(rest | v);
+    }
+    out.push_back(cond ^ 0x80u);
+    const unsigned inputs = cond & 0xFFu, weak = cond >> walk_input_bits;
+    for (unsigned w = 0; w < (1u << (book.condition_bits - walk_input_bits)); w++) {
+        if (w != weak)
+            out.push_back(inputs | w << walk_input_bits);
+    }
+}
+
+walk_latch_open walk_latch_count(const walk_latch_book &book)
+{
+    walk_latch_open open;
+    std::vector<unsigned> near;
+    const size_t conds = size_t(1) << book.condition_bits;
+    for (size_t p = 0; p < book.reached.size(); p++) {
+        if (!book.reached[p])
+            continue;
+        open.points++;
+        open.unclocked += book.clocked[p] == walk_none;
+        walk_latch_neighbours(book, static_cast<unsigned>(p % conds), near);
+        const size_t base = p - p % conds;
+        for (unsigned c : near)
+            open.untried += book.settled[base + c] == walk_none;
+    }
+    return open;
+}

@@ -161,4 +161,74 @@ struct walk_replay_result {
 };
 walk_replay_result walk_replay(sim_chip &chip, const walk_record &record);
 
+// The walk of a chip with latches (pins that hold levels through their
+// feedback). Such a chip is, besides its registers, in the levels of its
+// other pins, and each latch write of the adapter moves it: what it does
+// next follows from its registers, its pins' levels before the write and
+// the levels the adapter holds after it. A walk of it is complete when,
+// from every point it reached (registers, pin levels, condition), it
+// tried every write of one latch, and a clock edge; then no sequence of
+// writes from the start leads anywhere the walk did not try, and a chip
+// that gives every reading of the walk's steps gives every reading the
+// original gives.
+//
+// Conditions here are I1..I8 in bits 0..7 and above them the weak levels
+// of the pins seen floating; the weak levels of the other pins count for
+// nothing, as the chip drives them. A pin is seen floating where a step
+// moved its weak level alone, and its level followed: a pin the chip
+// drives shows the chip's level, whatever its weak level.
+uint8_t walk_floating_pins(const walk_record &record);
+
+// Whether step moves one latch of the adapter after prev (or only raises
+// I0, the clock, at the same levels), both with I9 low: then what the
+// array saw before the step settled is what prev read, at the step's
+// levels. (I0 falling is no change to the array.)
+bool walk_single_write(const walk_step &prev, const walk_step &step);
+
+// What the steps of a walk give: per point (registers, the other pins'
+// levels, condition) reached, the state a clock edge there led to; per
+// write of one latch (registers, pin levels before, condition after), the
+// pin levels it settled to.
+struct walk_latch_book {
+    uint8_t registered = 0, floating = 0;
+    uint8_t held = 0; // the pins whose levels are part of a point: all but registers and inputs
+    unsigned register_bits = 0, level_bits = 0, condition_bits = 0;
+    std::vector<uint8_t> reached;   // per point
+    std::vector<int16_t> clocked;   // per point: the registers after a clock edge, or walk_none
+    std::vector<int16_t> settled;   // per write: the pins' levels after it, or walk_none
+};
+// Points are numbered (registers, levels, condition), condition lowest.
+inline size_t walk_point(const walk_latch_book &b, unsigned regs, unsigned levels, unsigned cond)
+{
+    return ((size_t(regs) << b.level_bits | levels) << b.condition_bits) | cond;
+}
+// Most points a book holds; a chip with more is not walked so.
+constexpr size_t walk_latch_max_points = size_t(1) << 22;
+// Pins that read their weak levels at every step: inputs, whose levels
+// are the condition's (and so not part of a point).
+uint8_t walk_input_pins(const walk_record &record);
+// False when the book would hold more than walk_latch_max_points.
+bool walk_latch_book_init(walk_latch_book &book, uint8_t registered, uint8_t floating, uint8_t inputs);
+// Takes one step in (prev: the step before, or null).
+void walk_latch_book_step(walk_latch_book &book, const walk_step *prev, const walk_step &step);
+// The same for every step of a record.
+void walk_latch_book_steps(walk_latch_book &book, const walk_record &record);
+// The point a step with I9 low ends in, and the write it was (SIZE_MAX
+// where it was none: walk_single_write).
+size_t walk_latch_point_of(const walk_latch_book &book, const walk_step &step);
+size_t walk_latch_write_of(const walk_latch_book &book, const walk_step &prev, const walk_step &step);
+// The writes of one latch from a reached point, as conditions: I1..I7
+// other than its own, I8 the other level, other weak levels.
+void walk_latch_neighbours(const walk_latch_book &book, unsigned cond, std::vector<unsigned> &out);
+
+// What a walk of latches left open: reached points never clocked, and
+// writes of one latch from reached points never tried.
+struct walk_latch_open {
+    size_t points = 0;
+    size_t unclocked = 0;
+    size_t untried = 0;
+    bool complete() const { return !unclocked && !untried; }
+};
+walk_latch_open walk_latch_count(const walk_latch_book &book);
+
 #endif

@@ -4,6 +4,8 @@
 #include <deque>
 #include <memory>
 
+#include "wordops.h"
+
 namespace {
 
 // Most steps one batch plans, and the bounds of how many clock edges of
@@ -12,6 +14,12 @@ namespace {
 constexpr size_t batch_steps = 16384;
 constexpr unsigned min_guesses = 1, max_guesses = 4096;
 constexpr unsigned idle_batches = 64;
+// Conditions at which the walk of latches moves one pin's weak level
+// alone, to see whether the pin floats.
+constexpr unsigned float_probes = 16;
+// How often the walk of latches reports progress, in batches (counting
+// what is open goes through every point reached).
+constexpr size_t latch_progress_batches = 64;
 
 // A known way from one state to another: a clock edge at a condition, or
 // (where a latch moves) a reading at it.
@@ -352,6 +360,280 @@ plan plan_batch(const explorer &e, unsigned guess_limit, bool count_sure)
     return out;
 }
 
+// The walk of a chip with latches, once the registers' walk is over: from
+// every point reached (registers, pin levels, condition), every write of
+// one latch and a clock edge, navigating along the writes known, until no
+// point that can still be reached has one untried.
+struct latch_explorer {
+    walk_latch_book book;
+    size_t conds = 0;
+    unsigned level_mask = 0;
+    std::vector<unsigned> near; // scratch
+    // Per point and per write: the batch (its number) that plans it.
+    std::vector<uint32_t> clock_planned, write_planned;
+    uint32_t batch = 0;
+    // Writes neither known nor planned: per block of writes that differ in
+    // I1..I7 only (a point's writes to the low latch), and per set that
+    // differ in weak levels only (its writes of weak levels).
+    std::vector<uint16_t> open_low, open_weak;
+    const walk_tables *tables = nullptr; // the registers' walk
+    std::vector<int16_t> last_clock;      // per registers and levels
+    // The search for a path: per point the search that saw it, the point
+    // before it and whether a clock edge led there.
+    std::vector<uint32_t> visited;
+    std::vector<size_t> from, queue;
+    std::vector<uint8_t> by_clock;
+    std::vector<uint32_t> low_seen, weak_seen; // per block and per weak set: the search that went through it
+    uint32_t visits = 0;
+};
+
+size_t point_base(const latch_explorer &x, size_t p) { return p - p % x.conds; }
+unsigned point_cond(const latch_explorer &x, size_t p) { return static_cast<unsigned>(p % x.conds); }
+unsigned point_levels(const latch_explorer &x, size_t p)
+{
+    return static_cast<unsigned>(p >> x.book.condition_bits) & x.level_mask;
+}
+unsigned point_regs(const latch_explorer &x, size_t p)
+{
+    return static_cast<unsigned>(p >> (x.book.condition_bits + x.book.level_bits));
+}
+
+size_t weak_set(const latch_explorer &x, size_t w)
+{
+    return (w >> x.book.condition_bits) << walk_input_bits | (w & 0xFFu);
+}
+
+bool write_open(const latch_explorer &x, size_t w)
+{
+    return x.book.settled[w] == walk_none && x.write_planned[w] != x.batch;
+}
+
+// A write that became known or planned (-1), or planned and not carried
+// out after all (+1).
+void count_write(latch_explorer &x, size_t w, int delta)
+{
+    x.open_low[w >> 7] = static_cast<uint16_t>(x.open_low[w >> 7] + delta);
+    x.open_weak[weak_set(x, w)] = static_cast<uint16_t>(x.open_weak[weak_set(x, w)] + delta);
+}
+
+void count_open(latch_explorer &x)
+{
+    x.open_low.assign(x.book.settled.size() >> 7, 0);
+    x.open_weak.assign((x.book.settled.size() >> x.book.condition_bits) << walk_input_bits, 0);
+    for (size_t w = 0; w < x.book.settled.size(); w++) {
+        if (x.book.settled[w] == walk_none)
+            count_write(x, w, 1);
+    }
+}
+
+bool point_has_work(const latch_explorer &x, size_t p)
+{
+    return (x.book.clocked[p] == walk_none && x.clock_planned[p] != x.batch) || x.open_low[p >> 7] ||
+           write_open(x, p ^ 0x80u) || x.open_weak[weak_set(x, p)];
+}
+
+// An open write from p, or SIZE_MAX.
+size_t open_write(const latch_explorer &x, size_t p)
+{
+    if (x.open_low[p >> 7]) {
+        for (size_t w = p & ~size_t(0x7F); w < (p | 0x7F) + 1; w++) {
+            if (write_open(x, w))
+                return w;
+        }
+    }
+    if (write_open(x, p ^ 0x80u))
+        return p ^ 0x80u;
+    if (x.open_weak[weak_set(x, p)]) {
+        const size_t base = point_base(x, p);
+        for (size_t w = 0; w < (x.conds >> walk_input_bits); w++) {
+            const size_t v = base + (w << walk_input_bits | (p & 0xFFu));
+            if (write_open(x, v))
+                return v;
+        }
+    }
+    return SIZE_MAX;
+}
+
+walk_step latch_step(const latch_explorer &x, unsigned cond, bool clock)
+{
+    walk_step s;
+    s.ix = static_cast<uint16_t>((cond & 0xFFu) << 1);
+    s.rx = static_cast<uint8_t>(deposit_bits(cond >> walk_input_bits, x.book.floating));
+    s.clock = static_cast<uint8_t>(clock);
+    return s;
+}
+
+// The levels a write to cond probably settles to from levels: the pins
+// that float take their weak levels; the others hold, unless the walk
+// saw the point reached with one other set of levels only.
+unsigned guess_levels(const latch_explorer &x, unsigned regs, unsigned levels, unsigned cond)
+{
+    const uint8_t other = x.book.held;
+    const unsigned weak = extract_bits(static_cast<uint8_t>(deposit_bits(cond >> walk_input_bits, x.book.floating)),
+                                       other);
+    const unsigned floats = extract_bits(x.book.floating, other);
+    const unsigned hold = (levels & ~floats) | (weak & floats);
+    int only = -1;
+    for (unsigned l = 0; l <= x.level_mask; l++) {
+        if (!x.book.reached[walk_point(x.book, regs, l, cond)])
+            continue;
+        if (l == hold)
+            return hold;
+        only = only < 0 ? static_cast<int>(l) : -2;
+    }
+    return only >= 0 ? static_cast<unsigned>(only) : hold;
+}
+
+// Where a clock edge at p probably leads: where one led from a point
+// whose condition differs in one level, else where the last one led from
+// the same registers and levels, else from the same registers and
+// condition at other levels, else where the registers' walk saw one lead
+// from that state and condition, else nowhere.
+unsigned guess_clock(const latch_explorer &x, size_t p)
+{
+    const unsigned regs = point_regs(x, p), cond = point_cond(x, p);
+    for (unsigned b = 0; b < x.book.condition_bits; b++) {
+        const int16_t r = x.book.clocked[p ^ (size_t(1) << b)];
+        if (r != walk_none)
+            return static_cast<unsigned>(r);
+    }
+    const int16_t last = x.last_clock[p >> x.book.condition_bits];
+    if (last != walk_none)
+        return static_cast<unsigned>(last);
+    for (unsigned l = 0; l <= x.level_mask; l++) {
+        const int16_t r = x.book.clocked[walk_point(x.book, regs, l, cond)];
+        if (r != walk_none)
+            return static_cast<unsigned>(r);
+    }
+    const uint8_t reg = x.book.registered;
+    const uint8_t levels = static_cast<uint8_t>(deposit_bits(regs, reg));
+    const walk_step st = latch_step(x, cond, false);
+    const int c = walk_condition_of(reg, st.ix, st.rx);
+    for (const walk_state &s : x.tables->states) {
+        if (s.levels == levels && s.next[static_cast<size_t>(c)] != walk_none)
+            return extract_bits(x.tables->states[static_cast<size_t>(s.next[static_cast<size_t>(c)])].levels, reg);
+    }
+    return regs;
+}
+
+// The shortest path along known writes and clock edges from p to a point
+// with work: its steps, and the point (or SIZE_MAX).
+size_t latch_path(latch_explorer &x, size_t p, std::vector<walk_step> &path, std::vector<size_t> &points)
+{
+    x.visits++;
+    std::vector<size_t> &queue = x.queue;
+    queue.clear();
+    queue.push_back(p);
+    x.visited[p] = x.visits;
+    size_t found = SIZE_MAX;
+    // A point is looked at for work as the search first reaches it.
+    auto visit = [&](size_t from, size_t to, bool clock) {
+        if (x.visited[to] == x.visits)
+            return false;
+        x.visited[to] = x.visits;
+        x.from[to] = from;
+        x.by_clock[to] = clock;
+        if (point_has_work(x, to)) {
+            found = to;
+            return true;
+        }
+        queue.push_back(to);
+        return false;
+    };
+    for (size_t i = 0; i < queue.size() && found == SIZE_MAX; i++) {
+        const size_t q = queue[i];
+        const unsigned regs = point_regs(x, q), levels = point_levels(x, q), cond = point_cond(x, q);
+        const int16_t r = x.book.clocked[q];
+        if (r != walk_none) {
+            const int16_t l = x.book.settled[walk_point(x.book, static_cast<unsigned>(r), levels, cond)];
+            if (l != walk_none &&
+                visit(q, walk_point(x.book, static_cast<unsigned>(r), static_cast<unsigned>(l), cond), true))
+                break;
+        }
+        // The points of a block share their writes to the low latch, and
+        // those that differ in weak levels only their writes of weak
+        // levels: each set is gone through once.
+        auto write = [&](size_t w) {
+            const int16_t l = x.book.settled[w];
+            return l != walk_none &&
+                   visit(q, walk_point(x.book, regs, static_cast<unsigned>(l), point_cond(x, w)), false);
+        };
+        if (write(q ^ 0x80u))
+            break;
+        if (x.low_seen[q >> 7] != x.visits) {
+            x.low_seen[q >> 7] = x.visits;
+            for (size_t w = q & ~size_t(0x7F); w <= (q | 0x7F) && found == SIZE_MAX; w++)
+                write(w);
+        }
+        if (x.weak_seen[weak_set(x, q)] != x.visits) {
+            x.weak_seen[weak_set(x, q)] = x.visits;
+            const size_t base = point_base(x, q);
+            for (size_t w = 0; w < (x.conds >> walk_input_bits) && found == SIZE_MAX; w++)
+                write(base + (w << walk_input_bits | (q & 0xFFu)));
+        }
+    }
+    if (found == SIZE_MAX)
+        return SIZE_MAX;
+    path.clear();
+    points.clear();
+    for (size_t j = found; j != p; j = x.from[j]) {
+        path.push_back(latch_step(x, point_cond(x, j), x.by_clock[j] != 0));
+        points.push_back(j);
+    }
+    std::reverse(path.begin(), path.end());
+    std::reverse(points.begin(), points.end());
+    return found;
+}
+
+struct latch_plan {
+    std::vector<walk_step> steps;
+    std::vector<size_t> expect;   // the point each step should end in
+    std::vector<uint8_t> guessed; // its outcome was a guess
+    std::vector<size_t> writes;   // the writes it tries
+};
+
+latch_plan plan_latch_batch(latch_explorer &x, size_t p, unsigned guess_limit)
+{
+    latch_plan out;
+    x.batch++;
+    unsigned guesses = 0;
+    std::vector<walk_step> path;
+    std::vector<size_t> points;
+    auto add = [&](const walk_step &s, size_t to, bool guessed = false) {
+        out.steps.push_back(s);
+        out.expect.push_back(to);
+        out.guessed.push_back(static_cast<uint8_t>(guessed));
+        p = to;
+        guesses += guessed;
+    };
+    while (out.steps.size() < batch_steps && guesses < guess_limit) {
+        const unsigned regs = point_regs(x, p), levels = point_levels(x, p), cond = point_cond(x, p);
+        if (x.book.clocked[p] == walk_none && x.clock_planned[p] != x.batch) {
+            x.clock_planned[p] = x.batch;
+            const unsigned r = guess_clock(x, p);
+            const int16_t known = x.book.settled[walk_point(x.book, r, levels, cond)];
+            const unsigned l = known != walk_none ? static_cast<unsigned>(known) : guess_levels(x, r, levels, cond);
+            add(latch_step(x, cond, true), walk_point(x.book, r, l, cond), true);
+            continue;
+        }
+        const size_t w = open_write(x, p);
+        if (w != SIZE_MAX) {
+            const unsigned c = point_cond(x, w);
+            x.write_planned[w] = x.batch;
+            count_write(x, w, -1);
+            out.writes.push_back(w);
+            add(latch_step(x, c, false), walk_point(x.book, regs, guess_levels(x, regs, levels, c), c), true);
+            continue;
+        }
+        const size_t target = latch_path(x, p, path, points);
+        if (target == SIZE_MAX)
+            break;
+        for (size_t i = 0; i < path.size(); i++)
+            add(path[i], points[i]);
+    }
+    return out;
+}
+
 // States that can be reached from s along known transitions.
 std::vector<uint8_t> reachable(const explorer &e, int s)
 {
@@ -390,6 +672,138 @@ bool start(explorer &e, const std::vector<walk_step> &steps)
     for (size_t i = 0; i < steps.size() && ok; i++)
         ok = absorb(e, steps[i]);
     return ok;
+}
+
+// The latch walk on from where the registers' walk ended. False (the
+// reason in e.error, or none where the chip has too many points for it)
+// when it could not be done.
+bool walk_latches_through(explorer &e, const walk_runner &run, const walk_progress_fn &progress, walk_outcome &out)
+{
+    latch_explorer x;
+    x.tables = &e.tables;
+    std::vector<uint8_t> readings;
+    // Pins that the registers' walk read at their weak levels both ways
+    // at some condition may float there, or be latches that moved: the
+    // weak level alone is moved there, to see.
+    {
+        std::vector<walk_step> probe;
+        const walk_state &st = e.tables.states[static_cast<size_t>(e.cur)];
+        for (int k = 0; k < 8; k++) {
+            if (e.reg >> k & 1)
+                continue;
+            unsigned tried = 0;
+            for (unsigned c = 0; c < e.conds && tried < float_probes; c++) {
+                if (walk_floats(st, e.reg, c, k) != 1)
+                    continue;
+                walk_step s = step_at(e, c, false);
+                const uint8_t weak = static_cast<uint8_t>(1u << k);
+                s.rx = static_cast<uint8_t>(s.rx & ~weak);
+                probe.push_back(s);
+                s.rx = static_cast<uint8_t>(s.rx | weak);
+                probe.push_back(s);
+                tried++;
+            }
+        }
+        if (!probe.empty()) {
+            run(probe, readings);
+            out.batches++;
+            for (size_t i = 0; i < probe.size(); i++) {
+                probe[i].reading = i < readings.size() ? readings[i] : 0;
+                if (!absorb(e, probe[i]))
+                    return false;
+            }
+        }
+    }
+    uint8_t floating = walk_floating_pins(e.record), inputs = walk_input_pins(e.record);
+    for (;;) {
+        if (!walk_latch_book_init(x.book, e.reg, floating, inputs))
+            return false;
+        walk_latch_book_steps(x.book, e.record);
+        const size_t points = x.book.reached.size();
+        x.conds = size_t(1) << x.book.condition_bits;
+        x.level_mask = (1u << x.book.level_bits) - 1;
+        x.clock_planned.assign(points, 0);
+        x.write_planned.assign(points, 0);
+        x.visited.assign(points, 0);
+        x.from.assign(points, 0);
+        x.by_clock.assign(points, 0);
+        x.batch = x.visits = 0;
+        count_open(x);
+        x.low_seen.assign(x.open_low.size(), 0);
+        x.weak_seen.assign(x.open_weak.size(), 0);
+        x.last_clock.assign(points >> x.book.condition_bits, walk_none);
+        size_t p = walk_latch_point_of(x.book, e.record.steps.back());
+        unsigned guess_limit = 8;
+        for (;;) {
+            if (e.record.steps.size() > walk_max_steps) {
+                e.error = "the walk took more than " + std::to_string(walk_max_steps) + " steps without ending";
+                return false;
+            }
+            const latch_plan batch = plan_latch_batch(x, p, guess_limit);
+            if (batch.steps.empty())
+                break;
+            run(batch.steps, readings);
+            out.batches++;
+            unsigned good = 0;
+            bool derailed = false;
+            for (size_t i = 0; i < batch.steps.size(); i++) {
+                walk_step s = batch.steps[i];
+                s.reading = i < readings.size() ? readings[i] : 0;
+                if (!absorb(e, s))
+                    return false;
+                const std::vector<walk_step> &steps = e.record.steps;
+                const walk_step &prev = steps[steps.size() - 2];
+                // The writes the step makes known: where it ends, and
+                // the write it was.
+                size_t learnt[2] = {walk_latch_point_of(x.book, s), walk_latch_write_of(x.book, prev, s)};
+                if (learnt[1] == learnt[0])
+                    learnt[1] = SIZE_MAX;
+                for (size_t &w : learnt) {
+                    if (w != SIZE_MAX && !write_open(x, w))
+                        w = SIZE_MAX;
+                }
+                walk_latch_book_step(x.book, &prev, s);
+                if (s.clock && !(prev.ix & 0x200u))
+                    x.last_clock[walk_latch_point_of(x.book, prev) >> x.book.condition_bits] =
+                        static_cast<int16_t>(extract_bits(s.reading, e.reg));
+                for (size_t w : learnt) {
+                    if (w != SIZE_MAX && x.book.settled[w] != walk_none)
+                        count_write(x, w, -1);
+                }
+                p = walk_latch_point_of(x.book, s);
+                if (!derailed && p != batch.expect[i])
+                    derailed = true;
+                else if (!derailed && batch.guessed[i])
+                    good++;
+            }
+            for (size_t w : batch.writes) {
+                if (x.book.settled[w] == walk_none)
+                    count_write(x, w, 1);
+            }
+            guess_limit = derailed ? std::max(min_guesses, 2 * good + 1) : std::min(max_guesses, 2 * guess_limit);
+            if (progress && out.batches % latch_progress_batches == 0) {
+                const walk_latch_open open = walk_latch_count(x.book);
+                walk_progress pr;
+                pr.states = static_cast<unsigned>(e.tables.states.size());
+                pr.transitions = e.transitions;
+                pr.steps = e.record.steps.size();
+                pr.pending = static_cast<unsigned>(open.unclocked + open.untried);
+                pr.steps_left = 2 * pr.pending;
+                progress(pr);
+            }
+        }
+        // Readings of the walk may show more pins floating somewhere,
+        // whose weak levels then count, or a pin taken for an input
+        // driven: the walk goes on with them.
+        const uint8_t more = walk_floating_pins(e.record), fewer = walk_input_pins(e.record);
+        if (more == floating && fewer == inputs)
+            break;
+        floating = more;
+        inputs = fewer;
+    }
+    out.latch_walk = true;
+    out.latch_open = walk_latch_count(x.book);
+    return true;
 }
 
 } // namespace
@@ -527,6 +941,9 @@ walk_outcome walk_explore(const walk_runner &run, const walk_progress_fn &progre
             progress(pr);
         }
     }
+    // Latches: their levels walked as well, from every point reached.
+    if (ok && e.error.empty() && e.tables.unsteady)
+        walk_latches_through(e, run, progress, out);
     const std::vector<uint8_t> live = reachable(e, e.cur);
     plan_marks none(e.tables.states.size(), std::vector<uint8_t>(e.conds, 0));
     for (size_t s = 0; s < live.size(); s++) {

@@ -40,6 +40,11 @@ struct walk_outcome {
     // their untried transitions are in counts.untried.
     unsigned left_for_good = 0;
     size_t batches = 0;
+    // A chip with latches: whether their levels were walked too, from
+    // every point reached (not where the chip has more points than
+    // walk_latch_max_points), and what that left open.
+    bool latch_walk = false;
+    walk_latch_open latch_open;
     // Not empty when the chip answered as no state machine does (a
     // register that changed without a clock) or the walk would not end:
     // the walk stopped there.

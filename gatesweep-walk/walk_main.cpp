@@ -184,24 +184,41 @@ void print_report(const walk_outcome &w, double seconds)
     std::printf("Started in state %s: the chip's power-up state, if it was powered up just before the walk.\n",
                 state_text(registered, w.record.start).c_str());
     std::printf("Combinational pins: %s.\n", combinational_text(w).c_str());
-    // Untried transitions of states the walk could still reach come only
-    // from pins that read otherwise at the same state and condition.
-    const unsigned left = w.left_for_good;
-    const unsigned stuck = n.states_with_untried - std::min(n.states_with_untried, left);
-    if (n.states_with_untried == 0)
-        std::printf("Every transition of every reached state was tried.\n");
-    else if (left == 1)
-        std::printf("1 state was left for good (the walk found no way back to it).\n");
-    else if (left > 1)
-        std::printf("%u states were left for good (the walk found no way back to them).\n", left);
-    if (w.tables.unsteady)
-        std::printf("Latches: %s read otherwise at a state and condition read before (%u times): they hold "
-                    "levels of their own, which a walk cannot set at will.\n",
-                    pin_list(w.tables.unsteady).c_str(), w.tables.conflicts);
-    if (n.states_with_untried)
-        std::printf("%u transitions of %u state%s stay untried%s.\n", n.untried, n.states_with_untried,
-                    n.states_with_untried == 1 ? "" : "s",
-                    stuck ? " (in states the walk could still reach: the latches did not repeat them)" : "");
+    if (w.latch_walk) {
+        // A chip with latches is walked through its points (registers,
+        // pin levels, condition), not its states.
+        const walk_latch_open &o = w.latch_open;
+        std::printf("Latches: %s hold levels of their own; the walk went through %zu points (registers, pin "
+                    "levels and condition).\n",
+                    pin_list(w.tables.unsteady).c_str(), o.points);
+        if (o.complete())
+            std::printf("From every point reached, every write of one of the adapter's latches and a clock edge "
+                        "were tried.\n");
+        else
+            std::printf("From the points reached, %zu write%s of one latch and %zu clock edge%s stay untried (the "
+                        "walk found no way back to them).\n",
+                        o.untried, o.untried == 1 ? "" : "s", o.unclocked, o.unclocked == 1 ? "" : "s");
+    } else {
+        // Untried transitions of states the walk could still reach come
+        // only from pins that read otherwise at the same state and
+        // condition.
+        const unsigned left = w.left_for_good;
+        const unsigned stuck = n.states_with_untried - std::min(n.states_with_untried, left);
+        if (n.states_with_untried == 0)
+            std::printf("Every transition of every reached state was tried.\n");
+        else if (left == 1)
+            std::printf("1 state was left for good (the walk found no way back to it).\n");
+        else if (left > 1)
+            std::printf("%u states were left for good (the walk found no way back to them).\n", left);
+        if (w.tables.unsteady)
+            std::printf("Latches: %s read otherwise at a state and condition read before (%u times): they hold "
+                        "levels of their own, which a walk cannot set at will.\n",
+                        pin_list(w.tables.unsteady).c_str(), w.tables.conflicts);
+        if (n.states_with_untried)
+            std::printf("%u transitions of %u state%s stay untried%s.\n", n.untried, n.states_with_untried,
+                        n.states_with_untried == 1 ? "" : "s",
+                        stuck ? " (in states the walk could still reach: the latches did not repeat them)" : "");
+    }
     std::printf("Walked %u states and %u transitions in %.1f s.\n", n.states, n.transitions, seconds);
 }
 
