@@ -218,19 +218,32 @@ int fit_walk_file(const options &opt)
     }
 
     // Pins that hold levels of their own (latches) read otherwise at a
-    // state and condition read before, and kept the walk from trying every
-    // transition of the states it reached: the fit is proven only on what
-    // the walk saw.
+    // state and condition read before. A fit is proven only where the walk
+    // tried, from every point it reached (registers, pin levels,
+    // condition), every write of one of the adapter's latches and a clock
+    // edge: then no sequence of writes leads anywhere the walk did not go.
     std::string latches;
     for (int k = 0; k < NUM_BX; k++) {
         if (tables.unsteady >> k & 1)
             latches += (latches.empty() ? "" : ", ") + pin_label(k);
     }
-    if (tables.unsteady && !opt.force) {
+    walk_latch_open open;
+    bool latches_walked = false;
+    if (tables.unsteady) {
+        walk_latch_book book;
+        if (walk_latch_book_init(book, record.registered, walk_floating_pins(record), walk_input_pins(record))) {
+            walk_latch_book_steps(book, record);
+            open = walk_latch_count(book);
+            latches_walked = open.complete();
+        }
+    }
+    if (tables.unsteady && !latches_walked && !opt.force) {
         std::printf("`%s' is the walk of a chip with latches: %s read otherwise at a state and condition read "
-                    "before.\n  The walk could not try every transition of the states it reached, so no fit is "
+                    "before.\n  The walk did not try every write of one of the adapter's latches and every clock "
+                    "edge from the points it reached (%zu write%s and %zu clock edge%s untried), so no fit is "
                     "proven to behave as the chip.\n  --force fits it all the same.\nNothing written.\n",
-                    walk_path, latches.c_str());
+                    walk_path, latches.c_str(), open.untried, open.untried == 1 ? "" : "s", open.unclocked,
+                    open.unclocked == 1 ? "" : "s");
         return 1;
     }
 
@@ -252,7 +265,14 @@ int fit_walk_file(const options &opt)
                     state_text(record.registered, record.registered).c_str());
     else
         std::printf("The fitted chip powers up in it (its registers' pins high).\n");
-    if (tables.unsteady)
+    if (latches_walked)
+        std::printf("Latches: %s hold levels of their own.\n"
+                    "  The walk tried every write of one of the adapter's latches and every clock edge from\n"
+                    "  the %zu points it reached (registers, pin levels, condition); with the readings\n"
+                    "  verified below, the fitted chip reads as the original after any sequence of the\n"
+                    "  adapter's writes from the start state.\n",
+                    latches.c_str(), open.points);
+    else if (tables.unsteady)
         std::printf("Forced: %s hold levels of their own; where the walk could not go, the fitted chip may\n"
                     "  behave otherwise than the original.\n",
                     latches.c_str());

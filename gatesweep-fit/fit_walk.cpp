@@ -251,7 +251,7 @@ void fit_register(const walk_record &record, const walk_tables &tables, int k, f
     for (size_t i = 1; i < steps.size(); i++) {
         const walk_step &before = steps[i - 1], &edge = steps[i];
         const int c = walk_condition_of(record.registered, edge.ix, edge.rx);
-        if (!edge.clock || before.clock || c < 0 || before.ix != edge.ix || before.rx != edge.rx)
+        if (!edge.clock || c < 0 || !walk_single_write(before, edge))
             continue;
         table[walk_key(static_cast<unsigned>(c), before.reading)] |= (edge.reading >> k & 1) ? seen1 : seen0;
     }
@@ -284,10 +284,10 @@ void fit_register(const walk_record &record, const walk_tables &tables, int k, f
 // from gates): its reading at a condition follows what came before, which
 // the tables (the first reading of each) do not hold, so its level is
 // learnt from the walk's steps. After each step its level is a function of
-// the key read with its own level among them, twice over: at that key, and
-// at that key with the level the pin had before the step (the level the
-// array started from). A step with a clock edge settles twice, once before
-// the edge: its level before counts only where nothing else is known.
+// the key read with its own level among them, twice over: at that key, and,
+// where the step wrote one latch of the adapter (walk_single_write), at
+// that key with the level the pin had before the step (the level the
+// array started from).
 // Enabled by the smallest cube over the keys where it is sure to drive:
 // where the tables show it driven, and where a step read it otherwise than
 // its weak level (a latch that comes out of floating takes the weak level,
@@ -317,8 +317,7 @@ bool fit_latch(const walk_record &record, const pin_readings &p, int k, uint32_t
     enable.care = (ones | zeros) & (key_count - 1) & ~forbidden & ~own;
     enable.value = ones & enable.care;
     std::vector<uint8_t> level(key_count, 0);
-    std::vector<uint32_t> after_edge; // keys (own level: before the step) of steps with a clock edge
-    for (size_t i = 1; i < record.steps.size(); i++) {
+    for (size_t i = 0; i < record.steps.size(); i++) {
         const walk_step &step = record.steps[i];
         const int c = walk_condition_of(record.registered, step.ix, step.rx);
         if (c < 0)
@@ -328,16 +327,10 @@ bool fit_latch(const walk_record &record, const pin_readings &p, int k, uint32_t
             continue;
         const uint8_t seen = (step.reading >> k & 1) ? seen1 : seen0;
         level[key] |= seen;
-        const uint32_t before = (key & ~own) | ((record.steps[i - 1].reading >> k & 1) ? own : 0);
-        if (step.clock)
-            after_edge.push_back(before | uint32_t(seen) << key_bits);
-        else
+        if (i && walk_single_write(record.steps[i - 1], step)) {
+            const uint32_t before = (key & ~own) | ((record.steps[i - 1].reading >> k & 1) ? own : 0);
             level[before] |= seen;
-    }
-    for (uint32_t e : after_edge) {
-        uint8_t &v = level[e & (key_count - 1)];
-        if (!v)
-            v = static_cast<uint8_t>(e >> key_bits);
+        }
     }
     if (!fit_table_consistent(level))
         return false;

@@ -278,10 +278,11 @@ TEST(WalkCheck, FittedTextsReplayExact)
     struct map {
         const char *device, *file;
     };
-    // (Not the 1564-02, whose latches no fit takes; nor the GAL16V8 maps of
-    // the 1580-01 and 1599-01, the same logic as their PALs.)
+    // (Not the GAL16V8 maps of the 1580-01 and 1599-01, the same logic as
+    // their PALs.)
     const map maps[] = {
-        {"PAL16R4", "sun3_60_1599-01_pal16r4.jed"}, {"PAL16R6", "sun3_60_1580-01_pal16r6.jed"},
+        {"PAL16R4", "sun3_60_1599-01_pal16r4.jed"}, {"PAL16R4", "sun3_60_1564-02_pal16r4.jed"},
+        {"PAL16R6", "sun3_60_1580-01_pal16r6.jed"},
         {"PAL16R8", "sun3_60_1594-01_pal16r8.jed"}, {"GAL16V8", "alphamission_15b_fixed_gal16v8.jed"},
     };
     std::vector<std::pair<std::string, std::unique_ptr<sim_chip>>> chips;

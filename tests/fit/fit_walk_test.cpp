@@ -95,7 +95,8 @@ int returning_state(const walk_tables &t)
 
 // The original and the fitted chip side by side for random steps (random
 // inputs, I9 and weak levels, a clock edge or none): from power-up where the
-// walk tried every transition of every state it reached, otherwise from
+// walk tried every transition of every state it reached (with latches:
+// every write and clock edge from every point it reached), otherwise from
 // the first state the original can return to, to which both follow the
 // walk's own steps (which also set the levels that latches built from gates
 // hold, as power_up cannot). The count of steps at which they read
@@ -110,7 +111,8 @@ unsigned long side_by_side(sim_chip &original, const std::string &fitted_jed, co
     EXPECT_EQ(fitted->power_up(~record.start & record.registered), record.registered);
     from = "power-up";
     walk_latches original_latches, fitted_latches;
-    if (w.counts.untried != 0 || w.counts.unread != 0) {
+    const bool whole = w.latch_walk ? w.latch_open.complete() : w.counts.untried == 0 && w.counts.unread == 0;
+    if (!whole) {
         const int s = returning_state(w.tables);
         EXPECT_GE(s, 0) << "no state the machine returns to";
         if (s < 0)
@@ -292,18 +294,13 @@ TEST(FitWalkPublished, EveryRegisteredMapFitsAndRunsAsTheOriginal)
         {"sun3_60_1599-01_pal16r4.jed", "PAL16R4", 0x3C}, {"sun3_60_1580-01_pal16r6.jed", "PAL16R6", 0x7E},
         {"sun3_60_1594-01_pal16r8.jed", "PAL16R8", 0xFF}, {"sun3_60_1580-01_gdj_gal16v8.jed", "GAL16V8", 0x7E},
         {"sun3_60_1599-01_gdj_gal16v8.jed", "GAL16V8", 0x3C}, {"alphamission_15b_fixed_gal16v8.jed", "GAL16V8", 0x7E},
+        // Pins 19, 18 and 12 of the 1564-02 are latches on their own
+        // feedback (set, reset and hold terms), walked through every
+        // point of registers, pin levels and condition.
+        {"sun3_60_1564-02_pal16r4.jed", "PAL16R4", 0x3C},
     };
     for (const auto &m : maps)
         expect_walk_fits(m.device, read_map(m.file), m.file, m.registered);
-    // Pins 19, 18 and 12 of the 1564-02 are latches on their own feedback
-    // (set, reset and hold terms). They see the levels between the
-    // adapter's latch writes, so that pin 12 reads otherwise at the same
-    // levels on the array: no fit.
-    std::unique_ptr<sim_chip> chip = make_chip("PAL16R4", read_map("sun3_60_1564-02_pal16r4.jed"));
-    const walk_fit f = fit_outcome(walk_chip(*chip));
-    EXPECT_FALSE(f.fits);
-    EXPECT_EQ(lines(f.reasons), "B0 (pin 12): it reads otherwise at the same inputs and pin levels: it holds state of "
-                                "its own (a latch or an asynchronous loop)\n");
 }
 
 TEST(FitWalkRandom, RegisteredMapsFitAndRunAsTheOriginal)
@@ -442,48 +439,36 @@ TEST_F(FitWalkProgram, AStartThatCannotPowerUpIsRefusedUnlessForced)
     EXPECT_TRUE(file_exists(dir + "/low.jed"));
 }
 
-// The walk of a chip with latches (1564-02) is refused: its latches kept
-// the walk from trying every transition of the states it reached; forced,
-// the fit finds pin 12 reading otherwise at the same levels on the array.
-TEST_F(FitWalkProgram, AWalkOfLatchesIsRefused)
-{
-    if (published_maps_dir().empty())
-        GTEST_SKIP() << published_maps_missing();
-    std::unique_ptr<sim_chip> chip = make_chip("PAL16R4", read_map("sun3_60_1564-02_pal16r4.jed"));
-    write_walk("latch.walk", *chip);
-    run_result r = fit({"latch.walk", "latch.jed"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "`latch.walk' is the walk of a chip with latches: B0 (pin 12), B6 (pin 18), B7 (pin 19) read "
-                     "otherwise at a state and condition read before.\n"
-                     "  The walk could not try every transition of the states it reached, so no fit is proven to "
-                     "behave as the chip.\n"
-                     "  --force fits it all the same.\n"
-                     "Nothing written.\n");
-    r = fit({"--force", "latch.walk", "latch.jed"});
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "`latch.walk' does not fit a GAL16V8:\n"
-                     "  B0 (pin 12): it reads otherwise at the same inputs and pin levels: it holds state of its "
-                     "own (a latch or an asynchronous loop)\n"
-                     "Nothing written.\n");
-    EXPECT_EQ(dir_entries(dir), std::vector<std::string>{"latch.walk"});
-}
-
-// The walk of a chip with a latch that fits is written only when forced,
-// and the report says where the fitted chip may differ.
-TEST_F(FitWalkProgram, AFittingLatchIsWrittenOnlyWhenForced)
+// The walk of a chip with a latch, complete, is fitted without --force,
+// and the report says why the fit holds; cut short, it is refused, and
+// forced the report says where the fitted chip may differ.
+TEST_F(FitWalkProgram, AWalkOfLatchesIsFittedOnlyWhenComplete)
 {
     counter_and_b7 chip;
-    write_walk("latch.walk", chip);
+    walk_record record = walk_chip(chip).record;
+    write_file(dir + "/latch.walk", walk_file_bytes(record));
     run_result r = fit({"latch.walk", "latch.jed"});
+    EXPECT_EQ(r.status, 0) << r.out;
+    expect_golden("fit_walk_latch.txt", r.out);
+    record.steps.resize(record.steps.size() - 40);
+    write_file(dir + "/cut.walk", walk_file_bytes(record));
+    r = fit({"cut.walk", "cut.jed"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(dir_entries(dir), std::vector<std::string>{"latch.walk"});
-    r = fit({"--force", "latch.walk", "latch.jed"});
+    EXPECT_EQ(r.out, "`cut.walk' is the walk of a chip with latches: B7 (pin 19) read otherwise at a state and "
+                     "condition read before.\n"
+                     "  The walk did not try every write of one of the adapter's latches and every clock edge from "
+                     "the points it reached (0 writes and 17 clock edges untried), so no fit is proven to behave as "
+                     "the chip.\n"
+                     "  --force fits it all the same.\n"
+                     "Nothing written.\n");
+    EXPECT_EQ(dir_entries(dir), (std::vector<std::string>{"cut.walk", "latch.jed", "latch.walk"}));
+    r = fit({"--force", "cut.walk", "cut.jed"});
     EXPECT_EQ(r.status, 0) << r.out;
     EXPECT_NE(r.out.find("Forced: B7 (pin 19) hold levels of their own; where the walk could not go, the fitted "
                          "chip may\n  behave otherwise than the original.\n"),
               std::string::npos)
         << r.out;
-    EXPECT_TRUE(file_exists(dir + "/latch.jed"));
+    EXPECT_TRUE(file_exists(dir + "/cut.jed"));
 }
 
 // Walk files that cannot be read or are no walk, and outputs that are the

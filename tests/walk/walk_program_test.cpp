@@ -29,7 +29,8 @@ const std::string walk_b = program_beside("gatesweep-walk-b");
 // With the states a walk leaves for good (the power-up states of 1594-01
 // and of both 1599-01 maps lead to no return), and whether pins without a
 // register hold levels of their own (1564-02: pins 12, 18 and 19 keep
-// their level through their feedback).
+// their level through their feedback), walked then through every point of
+// registers, pin levels and condition.
 struct published {
     const char *file;
     const char *device;
@@ -182,7 +183,11 @@ TEST(WalkProgram, PublishedRegisteredMapsOnBothBoards)
         EXPECT_EQ(in_process.left_for_good, m.left_for_good);
         EXPECT_EQ(tables.unsteady != 0, m.latches);
         EXPECT_EQ(counts.unread, 0u);
-        if (!m.latches) {
+        EXPECT_EQ(in_process.latch_walk, m.latches);
+        if (m.latches) {
+            // Every write and clock edge from every point reached tried.
+            EXPECT_TRUE(in_process.latch_open.complete());
+        } else {
             // Every transition tried but those of the states left for good,
             // of which the walk took one each.
             EXPECT_EQ(counts.states_with_untried, m.left_for_good);
