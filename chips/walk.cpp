@@ -503,36 +503,33 @@ void walk_latch_book_steps(walk_latch_book &book, const walk_record &record)
         walk_latch_book_step(book, i ? &record.steps[i - 1] : nullptr, record.steps[i]);
 }
 
-void walk_latch_neighbours(const walk_latch_book &book, unsigned cond, std::vector<unsigned> &out)
-{
-    out.clear();
-    const unsigned low = cond & 0x7Fu, rest = cond & ~0x7Fu;
-    for (unsigned v = 0; v < 0x80u; v++) {
-        if (v != low)
-            out.push_back(rest | v);
-    }
-    out.push_back(cond ^ 0x80u);
-    const unsigned inputs = cond & 0xFFu, weak = cond >> walk_input_bits;
-    for (unsigned w = 0; w < (1u << (book.condition_bits - walk_input_bits)); w++) {
-        if (w != weak)
-            out.push_back(inputs | w << walk_input_bits);
-    }
-}
-
 walk_latch_open walk_latch_count(const walk_latch_book &book)
 {
+    // Each write counted once, however many reached points can make it.
     walk_latch_open open;
-    std::vector<unsigned> near;
+    std::vector<uint8_t> counted(book.settled.size(), 0);
+    std::vector<uint8_t> low_done(book.settled.size() >> 7, 0);
+    auto count = [&](size_t w) {
+        if (!counted[w] && book.settled[w] == walk_none)
+            open.untried++;
+        counted[w] = 1;
+    };
     const size_t conds = size_t(1) << book.condition_bits;
+    const size_t weak_levels = conds >> walk_input_bits;
     for (size_t p = 0; p < book.reached.size(); p++) {
         if (!book.reached[p])
             continue;
         open.points++;
         open.unclocked += book.clocked[p] == walk_none;
-        walk_latch_neighbours(book, static_cast<unsigned>(p % conds), near);
+        if (!low_done[p >> 7]) {
+            low_done[p >> 7] = 1;
+            for (size_t w = p & ~size_t(0x7F); w <= (p | 0x7F); w++)
+                count(w);
+        }
+        count(p ^ 0x80u);
         const size_t base = p - p % conds;
-        for (unsigned c : near)
-            open.untried += book.settled[base + c] == walk_none;
+        for (size_t w = 0; w < weak_levels; w++)
+            count(base + (w << walk_input_bits | (p & 0xFFu)));
     }
     return open;
 }

@@ -217,12 +217,10 @@ void walk_latch_book_steps(walk_latch_book &book, const walk_record &record);
 // where it was none: walk_single_write).
 size_t walk_latch_point_of(const walk_latch_book &book, const walk_step &step);
 size_t walk_latch_write_of(const walk_latch_book &book, const walk_step &prev, const walk_step &step);
-// The writes of one latch from a reached point, as conditions: I1..I7
-// other than its own, I8 the other level, other weak levels.
-void walk_latch_neighbours(const walk_latch_book &book, unsigned cond, std::vector<unsigned> &out);
 
 // What a walk of latches left open: reached points never clocked, and
-// writes of one latch from reached points never tried.
+// writes of one latch from reached points never tried (each write once,
+// however many points can make it).
 struct walk_latch_open {
     size_t points = 0;
     size_t unclocked = 0;

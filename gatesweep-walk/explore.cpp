@@ -368,7 +368,6 @@ struct latch_explorer {
     walk_latch_book book;
     size_t conds = 0;
     unsigned level_mask = 0;
-    std::vector<unsigned> near; // scratch
     // Per point and per write: the batch (its number) that plans it.
     std::vector<uint32_t> clock_planned, write_planned;
     uint32_t batch = 0;
