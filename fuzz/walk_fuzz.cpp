@@ -3,7 +3,8 @@
 // record (registered pins, start state, then five bytes a step: ix low and
 // high, rx, clock, reading), which, where its steps are a walk of a chip,
 // must come back whole through its walk file: a file that the reader
-// refuses or reads otherwise is a fault.
+// refuses or reads otherwise is a fault; and its book as a walk of latches
+// is counted, never with more points reached than steps.
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -54,5 +55,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *in, size_t size)
     if (!walk_parse(file, record, tables, err) || !same_record(record, made))
         std::abort();
     walk_count(tables);
+    // What the fitter counts of a walk of latches.
+    walk_latch_book book;
+    if (walk_latch_book_init(book, made.registered, walk_floating_pins(made), walk_input_pins(made))) {
+        walk_latch_book_steps(book, made);
+        const walk_latch_open open = walk_latch_count(book);
+        if (open.points > made.steps.size())
+            std::abort();
+    }
     return 0;
 }
