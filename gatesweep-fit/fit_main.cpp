@@ -254,8 +254,14 @@ int fit_walk_file(const options &opt)
 
     const walk_counts counts = walk_count(tables);
     std::printf("`%s' fits a GAL16V8.\n", walk_path);
-    std::printf("Walk: %u states, %u transitions (%u untried), %zu steps.\n", counts.states, counts.transitions,
-                counts.untried, record.steps.size());
+    if (latches_walked)
+        // Untried keys of the tables (their first readings) say nothing
+        // here: every point was clocked.
+        std::printf("Walk: %u states, %u transitions, %zu steps, %zu points (every write and clock edge tried).\n",
+                    counts.states, counts.transitions, record.steps.size(), open.points);
+    else
+        std::printf("Walk: %u states, %u transitions (%u untried), %zu steps.\n", counts.states, counts.transitions,
+                    counts.untried, record.steps.size());
     print_fit_report(stdout, design);
 
     std::printf("\nStart state: %s.\n", state_text(record.registered, record.start).c_str());
