@@ -360,6 +360,22 @@ plan plan_batch(const explorer &e, unsigned guess_limit, bool count_sure)
     return out;
 }
 
+// A walk past walk_max_steps ends with an error.
+bool too_long(explorer &e)
+{
+    if (e.record.steps.size() <= walk_max_steps)
+        return false;
+    e.error = "the walk took more than " + std::to_string(walk_max_steps) + " steps without ending";
+    return true;
+}
+
+// The run of guesses for the next batch: twice as long after a batch
+// whose guesses came true, else just past the good ones.
+unsigned next_guess_limit(unsigned limit, bool derailed, unsigned good)
+{
+    return derailed ? std::max(min_guesses, 2 * good + 1) : std::min(max_guesses, 2 * limit);
+}
+
 // The walk of a chip with latches, once the registers' walk is over: from
 // every point reached (registers, pin levels, condition), every write of
 // one latch and a clock edge, navigating along the writes known, until no
@@ -734,10 +750,8 @@ bool walk_latches_through(explorer &e, const walk_runner &run, const walk_progre
         size_t p = walk_latch_point_of(x.book, e.record.steps.back());
         unsigned guess_limit = 8;
         for (;;) {
-            if (e.record.steps.size() > walk_max_steps) {
-                e.error = "the walk took more than " + std::to_string(walk_max_steps) + " steps without ending";
+            if (too_long(e))
                 return false;
-            }
             const latch_plan batch = plan_latch_batch(x, p, guess_limit);
             if (batch.steps.empty())
                 break;
@@ -779,7 +793,7 @@ bool walk_latches_through(explorer &e, const walk_runner &run, const walk_progre
                 if (x.book.settled[w] == walk_none)
                     count_write(x, w, 1);
             }
-            guess_limit = derailed ? std::max(min_guesses, 2 * good + 1) : std::min(max_guesses, 2 * guess_limit);
+            guess_limit = next_guess_limit(guess_limit, derailed, good);
             if (progress && out.batches % latch_progress_batches == 0) {
                 const walk_latch_open open = walk_latch_count(x.book);
                 walk_progress pr;
@@ -867,10 +881,8 @@ walk_outcome walk_explore(const walk_runner &run, const walk_progress_fn &progre
     unsigned idle = 0;
     size_t known = 0;
     while (ok && idle < idle_batches) {
-        if (e.record.steps.size() > walk_max_steps) {
-            e.error = "the walk took more than " + std::to_string(walk_max_steps) + " steps without ending";
+        if (too_long(e))
             break;
-        }
         plan batch = plan_batch(e, guess_limit, count_sure);
         if (batch.steps.empty())
             break;
@@ -921,7 +933,7 @@ walk_outcome walk_explore(const walk_runner &run, const walk_progress_fn &progre
         known = now;
         if (!derailed)
             count_sure = false;
-        guess_limit = derailed ? std::max(min_guesses, 2 * good + 1) : std::min(max_guesses, 2 * guess_limit);
+        guess_limit = next_guess_limit(guess_limit, derailed, good);
         if (progress) {
             walk_progress pr;
             pr.states = static_cast<unsigned>(e.tables.states.size());
