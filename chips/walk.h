@@ -185,8 +185,9 @@ uint8_t walk_floating_pins(const walk_record &record);
 // levels. (I0 falling is no change to the array.)
 bool walk_single_write(const walk_step &prev, const walk_step &step);
 
-// What the steps of a walk give: per point (registers, the other pins'
-// levels, condition) reached, the state a clock edge there led to; per
+// What the steps of a walk give: per point (registers, the levels of the
+// pins that are neither registers nor inputs, condition) reached, the
+// state a clock edge there led to; per
 // write of one latch (registers, pin levels before, condition after), the
 // pin levels it settled to.
 struct walk_latch_book {
