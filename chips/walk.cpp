@@ -395,18 +395,22 @@ walk_replay_result walk_replay(sim_chip &chip, const walk_record &record)
     return r;
 }
 
+uint8_t walk_floating_step(uint8_t registered, const walk_step &prev, const walk_step &step)
+{
+    const unsigned weak = prev.rx ^ step.rx;
+    if (step.clock || ((prev.ix | step.ix) & 0x200u) || ((prev.ix ^ step.ix) & 0x1FEu) || popcount64(weak) != 1 ||
+        (weak & registered))
+        return 0;
+    return ((prev.reading ^ step.reading) & weak) && !((step.reading ^ step.rx) & weak) ? static_cast<uint8_t>(weak)
+                                                                                          : 0;
+}
+
 uint8_t walk_floating_pins(const walk_record &record)
 {
     uint8_t floating = 0;
-    for (size_t i = 1; i < record.steps.size(); i++) {
-        const walk_step &prev = record.steps[i - 1], &step = record.steps[i];
-        const unsigned weak = prev.rx ^ step.rx;
-        if (step.clock || ((prev.ix | step.ix) & 0x200u) || ((prev.ix ^ step.ix) & 0x1FEu) ||
-            popcount64(weak) != 1 || (weak & record.registered))
-            continue;
-        if ((prev.reading ^ step.reading) & weak && !((step.reading ^ step.rx) & weak))
-            floating = static_cast<uint8_t>(floating | weak);
-    }
+    for (size_t i = 1; i < record.steps.size(); i++)
+        floating = static_cast<uint8_t>(floating |
+                                        walk_floating_step(record.registered, record.steps[i - 1], record.steps[i]));
     return floating;
 }
 
@@ -442,6 +446,7 @@ bool walk_latch_book_init(walk_latch_book &book, uint8_t registered, uint8_t flo
     if ((size_t(1) << bits) > walk_latch_max_points)
         return false;
     book.reached.assign(size_t(1) << bits, 0);
+    book.driven.assign(size_t(1) << bits, 0);
     book.clocked.assign(size_t(1) << bits, walk_none);
     book.settled.assign(size_t(1) << bits, walk_none);
     return true;
@@ -487,6 +492,7 @@ void walk_latch_book_step(walk_latch_book &book, const walk_step *prev, const wa
     const size_t at = walk_latch_point_of(book, step);
     const int16_t levels = static_cast<int16_t>(book_levels(book, step.reading));
     book.reached[at] = 1;
+    book.driven[at] = static_cast<uint8_t>(book.driven[at] | ((step.reading ^ step.rx) & book.held));
     // A reached point is where its levels stay.
     book.settled[at] = levels;
     const size_t write = prev ? walk_latch_write_of(book, *prev, step) : SIZE_MAX;
@@ -521,6 +527,7 @@ walk_latch_open walk_latch_count(const walk_latch_book &book)
             continue;
         open.points++;
         open.unclocked += book.clocked[p] == walk_none;
+        open.unchecked += walk_latch_unchecked(book, p) != 0;
         if (!low_done[p >> 7]) {
             low_done[p >> 7] = 1;
             for (size_t w = p & ~size_t(0x7F); w <= (p | 0x7F); w++)
@@ -532,4 +539,14 @@ walk_latch_open walk_latch_count(const walk_latch_book &book)
             count(base + (w << walk_input_bits | (p & 0xFFu)));
     }
     return open;
+}
+
+std::string walk_latch_open_text(const walk_latch_open &open)
+{
+    auto count = [](size_t n, const char *one, const char *many) {
+        return std::to_string(n) + " " + (n == 1 ? one : many);
+    };
+    return count(open.untried, "write of one latch", "writes of one latch") + ", " +
+           count(open.unclocked, "clock edge", "clock edges") + " and " +
+           count(open.unchecked, "drive check", "drive checks");
 }

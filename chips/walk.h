@@ -178,6 +178,8 @@ walk_replay_result walk_replay(sim_chip &chip, const walk_record &record);
 // moved its weak level alone, and its level followed: a pin the chip
 // drives shows the chip's level, whatever its weak level.
 uint8_t walk_floating_pins(const walk_record &record);
+// The pin that step shows floating so after prev (bit k: Bk), or 0.
+uint8_t walk_floating_step(uint8_t registered, const walk_step &prev, const walk_step &step);
 
 // Whether step moves one latch of the adapter after prev (or only raises
 // I0, the clock, at the same levels), both with I9 low: then what the
@@ -195,6 +197,7 @@ struct walk_latch_book {
     uint8_t held = 0; // the pins whose levels are part of a point: all but registers and inputs
     unsigned register_bits = 0, level_bits = 0, condition_bits = 0;
     std::vector<uint8_t> reached;   // per point
+    std::vector<uint8_t> driven;    // per point: the held pins seen driven there (reading other than the weak level)
     std::vector<int16_t> clocked;   // per point: the registers after a clock edge, or walk_none
     std::vector<int16_t> settled;   // per write: the pins' levels after it, or walk_none
 };
@@ -219,15 +222,25 @@ void walk_latch_book_steps(walk_latch_book &book, const walk_record &record);
 size_t walk_latch_point_of(const walk_latch_book &book, const walk_step &step);
 size_t walk_latch_write_of(const walk_latch_book &book, const walk_step &prev, const walk_step &step);
 
-// What a walk of latches left open: reached points never clocked, and
-// writes of one latch from reached points never tried (each write once,
-// however many points can make it).
+// What a walk of latches left open: reached points never clocked, writes
+// of one latch from reached points never tried (each write once, however
+// many points can make it), and reached points where a held pin that was
+// never seen floating was not seen driven either (it read its weak level
+// only), so that its weak level might count there.
 struct walk_latch_open {
     size_t points = 0;
     size_t unclocked = 0;
     size_t untried = 0;
-    bool complete() const { return !unclocked && !untried; }
+    size_t unchecked = 0;
+    bool complete() const { return !unclocked && !untried && !unchecked; }
 };
+// "N writes of one latch, M clock edges and K drive checks", for reports.
+std::string walk_latch_open_text(const walk_latch_open &open);
+// The held pins not seen floating that point p has not seen driven.
+inline uint8_t walk_latch_unchecked(const walk_latch_book &b, size_t p)
+{
+    return static_cast<uint8_t>(b.held & ~b.floating & ~b.driven[p]);
+}
 walk_latch_open walk_latch_count(const walk_latch_book &book);
 
 #endif

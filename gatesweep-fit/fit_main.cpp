@@ -240,10 +240,9 @@ int fit_walk_file(const options &opt)
     if (tables.unsteady && !latches_walked && !opt.force) {
         std::printf("`%s' is the walk of a chip with latches: %s read otherwise at a state and condition read "
                     "before.\n  The walk did not try every write of one of the adapter's latches and every clock "
-                    "edge from the points it reached (%zu write%s and %zu clock edge%s untried), so no fit is "
-                    "proven to behave as the chip.\n  --force fits it all the same.\nNothing written.\n",
-                    walk_path, latches.c_str(), open.untried, open.untried == 1 ? "" : "s", open.unclocked,
-                    open.unclocked == 1 ? "" : "s");
+                    "edge from the points it reached (%s untried), so no fit is proven to behave as the chip.\n"
+                    "  --force fits it all the same.\nNothing written.\n",
+                    walk_path, latches.c_str(), walk_latch_open_text(open).c_str());
         return 1;
     }
 
@@ -257,7 +256,8 @@ int fit_walk_file(const options &opt)
     if (latches_walked)
         // Untried keys of the tables (their first readings) say nothing
         // here: every point was clocked.
-        std::printf("Walk: %u states, %u transitions, %zu steps, %zu points (every write and clock edge tried).\n",
+        std::printf("Walk: %u states, %u transitions, %zu steps, %zu points (every write, clock edge and drive "
+                    "check tried).\n",
                     counts.states, counts.transitions, record.steps.size(), open.points);
     else
         std::printf("Walk: %u states, %u transitions (%u untried), %zu steps.\n", counts.states, counts.transitions,

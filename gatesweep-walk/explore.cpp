@@ -385,7 +385,7 @@ struct latch_explorer {
     size_t conds = 0;
     unsigned level_mask = 0;
     // Per point and per write: the batch (its number) that plans it.
-    std::vector<uint32_t> clock_planned, write_planned;
+    std::vector<uint32_t> clock_planned, write_planned, check_planned;
     uint32_t batch = 0;
     // Writes neither known nor planned: per block of writes that differ in
     // I1..I7 only (a point's writes to the low latch), and per set that
@@ -441,9 +441,14 @@ void count_open(latch_explorer &x)
     }
 }
 
+bool check_open(const latch_explorer &x, size_t p)
+{
+    return walk_latch_unchecked(x.book, p) && x.check_planned[p] != x.batch;
+}
+
 bool point_has_work(const latch_explorer &x, size_t p)
 {
-    return (x.book.clocked[p] == walk_none && x.clock_planned[p] != x.batch) || x.open_low[p >> 7] ||
+    return (x.book.clocked[p] == walk_none && x.clock_planned[p] != x.batch) || check_open(x, p) || x.open_low[p >> 7] ||
            write_open(x, p ^ 0x80u) || x.open_weak[weak_set(x, p)];
 }
 
@@ -623,6 +628,17 @@ latch_plan plan_latch_batch(latch_explorer &x, size_t p, unsigned guess_limit)
     };
     while (out.steps.size() < batch_steps && guesses < guess_limit) {
         const unsigned regs = point_regs(x, p), levels = point_levels(x, p), cond = point_cond(x, p);
+        if (check_open(x, p)) {
+            // A pin that read its weak level only: its weak level alone
+            // moved, and back. A pin the chip drives stays.
+            x.check_planned[p] = x.batch;
+            const uint8_t unchecked = walk_latch_unchecked(x.book, p);
+            walk_step s = latch_step(x, cond, false);
+            s.rx = static_cast<uint8_t>(s.rx | (unchecked & -unchecked));
+            add(s, p, true);
+            add(latch_step(x, cond, false), p, true);
+            continue;
+        }
         if (x.book.clocked[p] == walk_none && x.clock_planned[p] != x.batch) {
             x.clock_planned[p] = x.batch;
             const unsigned r = guess_clock(x, p);
@@ -739,6 +755,7 @@ bool walk_latches_through(explorer &e, const walk_runner &run, const walk_progre
         x.level_mask = (1u << x.book.level_bits) - 1;
         x.clock_planned.assign(points, 0);
         x.write_planned.assign(points, 0);
+        x.check_planned.assign(points, 0);
         x.visited.assign(points, 0);
         x.from.assign(points, 0);
         x.by_clock.assign(points, 0);
@@ -758,7 +775,7 @@ bool walk_latches_through(explorer &e, const walk_runner &run, const walk_progre
             run(batch.steps, readings);
             out.batches++;
             unsigned good = 0;
-            bool derailed = false;
+            bool derailed = false, renew = false;
             for (size_t i = 0; i < batch.steps.size(); i++) {
                 walk_step s = batch.steps[i];
                 s.reading = i < readings.size() ? readings[i] : 0;
@@ -775,6 +792,12 @@ bool walk_latches_through(explorer &e, const walk_runner &run, const walk_progre
                     if (w != SIZE_MAX && !write_open(x, w))
                         w = SIZE_MAX;
                 }
+                // A pin seen floating that was taken for driven, or seen
+                // driven that was taken for an input: the book is made
+                // anew with it after this batch.
+                const uint8_t inputs_now = static_cast<uint8_t>(~e.reg & ~x.book.held);
+                renew = renew || (walk_floating_step(e.reg, prev, s) & ~x.book.floating) ||
+                        ((s.reading ^ s.rx) & inputs_now);
                 walk_latch_book_step(x.book, &prev, s);
                 if (s.clock && !(prev.ix & 0x200u))
                     x.last_clock[walk_latch_point_of(x.book, prev) >> x.book.condition_bits] =
@@ -794,13 +817,15 @@ bool walk_latches_through(explorer &e, const walk_runner &run, const walk_progre
                     count_write(x, w, 1);
             }
             guess_limit = next_guess_limit(guess_limit, derailed, good);
+            if (renew)
+                break;
             if (progress && out.batches % latch_progress_batches == 0) {
                 const walk_latch_open open = walk_latch_count(x.book);
                 walk_progress pr;
                 pr.states = static_cast<unsigned>(e.tables.states.size());
                 pr.transitions = e.transitions;
                 pr.steps = e.record.steps.size();
-                pr.pending = static_cast<unsigned>(open.unclocked + open.untried);
+                pr.pending = static_cast<unsigned>(open.unclocked + open.untried + open.unchecked);
                 pr.steps_left = 2 * pr.pending;
                 progress(pr);
             }

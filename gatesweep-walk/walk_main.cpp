@@ -193,11 +193,10 @@ void print_report(const walk_outcome &w, double seconds)
                     pin_list(w.tables.unsteady).c_str(), o.points);
         if (o.complete())
             std::printf("From every point reached, every write of one of the adapter's latches and a clock edge "
-                        "were tried.\n");
+                        "were tried, and every pin not seen floating was seen driven.\n");
         else
-            std::printf("From the points reached, %zu write%s of one latch and %zu clock edge%s stay untried (the "
-                        "walk found no way back to them).\n",
-                        o.untried, o.untried == 1 ? "" : "s", o.unclocked, o.unclocked == 1 ? "" : "s");
+            std::printf("From the points reached, %s stay untried (the walk found no way back to them).\n",
+                        walk_latch_open_text(o).c_str());
     } else {
         // Untried transitions of states the walk could still reach come
         // only from pins that read otherwise at the same state and

@@ -457,8 +457,8 @@ TEST_F(FitWalkProgram, AWalkOfLatchesIsFittedOnlyWhenComplete)
     EXPECT_EQ(r.out, "`cut.walk' is the walk of a chip with latches: B7 (pin 19) read otherwise at a state and "
                      "condition read before.\n"
                      "  The walk did not try every write of one of the adapter's latches and every clock edge from "
-                     "the points it reached (0 writes and 17 clock edges untried), so no fit is proven to behave as "
-                     "the chip.\n"
+                     "the points it reached (0 writes of one latch, 4 clock edges and 4 drive checks untried), so no "
+                     "fit is proven to behave as the chip.\n"
                      "  --force fits it all the same.\n"
                      "Nothing written.\n");
     EXPECT_EQ(dir_entries(dir), (std::vector<std::string>{"cut.walk", "latch.jed", "latch.walk"}));
