@@ -2,7 +2,9 @@
 // steps to the chip (the adapter through USB, or a chip model in tests):
 // which pins are registered, then every reached state's readings and
 // transitions, exploring until no state it can still reach has a
-// transition left untried. Steps go to the chip in batches planned ahead
+// transition left untried; for a chip with latches, then every write of
+// one of the adapter's latches and a clock edge from every point
+// (registers, pin levels, condition) it can still reach. Steps go to the chip in batches planned ahead
 // along the transitions known so far, so that round trips, not steps,
 // bound the time.
 #ifndef WALK_EXPLORE_H
