@@ -239,8 +239,8 @@ bool enable_term(const std::vector<uint8_t> &enable, uint32_t allowed, const std
 // A register's next level at the keys the array saw before clock edges:
 // from the tables, where each state and condition read and clocked as
 // often as the walk did gave one answer (no conflicts); and from every step
-// with a clock edge that followed a step without one at the same
-// condition, which read the levels the edge started from (the tables keep
+// with a clock edge that followed a step at the same condition
+// (walk_single_write), which read the levels the edge started from (the tables keep
 // the first reading of each condition, which a latch's level can make
 // another than the one before a later edge).
 void fit_register(const walk_record &record, const walk_tables &tables, int k, fit_pin &pin,
