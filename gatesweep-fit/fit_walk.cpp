@@ -368,7 +368,10 @@ uint8_t fit_combinational(const walk_record &record, const walk_tables &tables, 
     const std::string label = pin_label(k);
     std::vector<std::string> why;
     uint32_t uses = 0;
-    if (!fit_table_consistent(p.enable) || !fit_table_consistent(p.level)) {
+    // A pin that read otherwise at a state and condition read before is
+    // learnt from the steps, even where the tables' first readings happen
+    // to agree with one another.
+    if ((tables.unsteady >> k & 1) || !fit_table_consistent(p.enable) || !fit_table_consistent(p.level)) {
         why.push_back(label + ": it reads otherwise at the same inputs and pin levels: it holds state of its own "
                               "(a latch or an asynchronous loop)");
     } else {
