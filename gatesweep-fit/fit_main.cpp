@@ -273,10 +273,10 @@ int fit_walk_file(const options &opt)
         std::printf("The fitted chip powers up in it (its registers' pins high).\n");
     if (latches_walked)
         std::printf("Latches: %s hold levels of their own.\n"
-                    "  The walk tried every write of one of the adapter's latches and every clock edge from\n"
-                    "  the %zu points it reached (registers, pin levels, condition); with the readings\n"
-                    "  verified below, the fitted chip reads as the original after any sequence of the\n"
-                    "  adapter's writes from the start state.\n",
+                    "  The walk tried every write of one of the adapter's latches, every clock edge and every\n"
+                    "  drive check from the %zu points it reached (registers, pin levels, condition); with\n"
+                    "  the readings verified below, the fitted chip reads as the original after any sequence\n"
+                    "  of the adapter's writes from the start state.\n",
                     latches.c_str(), open.points);
     else if (tables.unsteady)
         std::printf("Forced: %s hold levels of their own; where the walk could not go, the fitted chip may\n"
