@@ -96,11 +96,11 @@ int returning_state(const walk_tables &t)
 // The original and the fitted chip side by side for random steps (random
 // inputs, I9 and weak levels, a clock edge or none): from power-up where the
 // walk tried every transition of every state it reached (with latches:
-// every write and clock edge from every point it reached), otherwise from
-// the first state the original can return to, to which both follow the
-// walk's own steps (which also set the levels that latches built from gates
-// hold, as power_up cannot). The count of steps at which they read
-// otherwise.
+// every write, clock edge and drive check from every point it reached),
+// otherwise from the first state the original can return to, to which both
+// follow the walk's own steps (which also set the levels that latches built
+// from gates hold, as power_up cannot). The count of steps at which they
+// read otherwise.
 unsigned long side_by_side(sim_chip &original, const std::string &fitted_jed, const walk_outcome &w,
                            unsigned seed, std::string &from)
 {
