@@ -392,15 +392,10 @@ int main(int argc, char **argv)
 {
     options opt;
     std::vector<const char *> files;
+    const int shown = help_or_version(argc, argv, program, GATESWEEP_VERSION, usage);
+    if (shown >= 0)
+        return shown;
     for (int a = 1; a < argc; a++) {
-        if (std::strcmp(argv[a], "-h") == 0 || std::strcmp(argv[a], "--help") == 0) {
-            usage(stdout);
-            return stdout_complete(program) ? 0 : 2;
-        }
-        if (std::strcmp(argv[a], "--version") == 0) {
-            std::printf("%s %s\n", program, GATESWEEP_VERSION);
-            return stdout_complete(program) ? 0 : 2;
-        }
         if (std::strcmp(argv[a], "--force") == 0) {
             opt.force = true;
         } else if (std::strcmp(argv[a], "--cupl") == 0) {

@@ -292,16 +292,9 @@ int walk(const char *path)
 int main(int argc, char **argv)
 {
     const char *path = nullptr;
-    for (int a = 1; a < argc; a++) {
-        if (std::strcmp(argv[a], "-h") == 0 || std::strcmp(argv[a], "--help") == 0) {
-            usage(stdout);
-            return stdout_complete(program) ? 0 : 2;
-        }
-        if (std::strcmp(argv[a], "--version") == 0) {
-            std::printf("%s %s\n", program, GATESWEEP_VERSION);
-            return stdout_complete(program) ? 0 : 2;
-        }
-    }
+    const int shown = help_or_version(argc, argv, program, GATESWEEP_VERSION, usage);
+    if (shown >= 0)
+        return shown;
     for (int a = 1; a < argc; a++) {
         if (argv[a][0] == '-' && argv[a][1] != '\0') {
             std::fprintf(stderr, "%s: unknown option `%s' (see --help).\n", program, argv[a]);

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -264,4 +265,19 @@ bool stdout_complete(const char *program)
         return true;
     std::fprintf(stderr, "%s: could not write to standard output\n", program);
     return false;
+}
+
+int help_or_version(int argc, char **argv, const char *program, const char *version, void (*usage)(std::FILE *))
+{
+    for (int a = 1; a < argc; a++) {
+        if (std::strcmp(argv[a], "-h") == 0 || std::strcmp(argv[a], "--help") == 0) {
+            usage(stdout);
+            return stdout_complete(program) ? 0 : 2;
+        }
+        if (std::strcmp(argv[a], "--version") == 0) {
+            std::printf("%s %s\n", program, version);
+            return stdout_complete(program) ? 0 : 2;
+        }
+    }
+    return -1;
 }

@@ -57,4 +57,9 @@ read_status read_bounded(const std::string &path, size_t limit, std::string &byt
 // when not, says so with one line on standard error, naming the program.
 bool stdout_complete(const char *program);
 
+// -h or --help (usage, on standard output) or --version (the program and
+// its version) anywhere among the arguments: printed, and the status to
+// exit with; -1 where neither is given.
+int help_or_version(int argc, char **argv, const char *program, const char *version, void (*usage)(std::FILE *));
+
 #endif
