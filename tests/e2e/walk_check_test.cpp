@@ -189,10 +189,9 @@ TEST(WalkCheck, HostileWalkFiles)
         b[at] = v;
         return b;
     };
-    std::vector<uint8_t> trailing = good, many_states = good, many_steps = good, far_steps = good;
+    std::vector<uint8_t> trailing = good, many_states = good, far_steps = good;
     trailing.push_back(0);
     many_states[states_at] = many_states[states_at + 1] = 0xFF;
-    put32(many_steps, steps_at, 0xFFFFFFFFu);
     put32(far_steps, steps_at, steps + 1000);
     // The first reading in the tables (state 0, condition 0) changed, and
     // the checksum made to fit.
@@ -208,31 +207,26 @@ TEST(WalkCheck, HostileWalkFiles)
     const std::vector<uint8_t> no_walk = resealed(with(log + moved * 5 + 4, good[log + moved * 5 + 4] ^ 0x04));
 
     std::filesystem::create_directory(dir + "/folder.walk");
-    // What gatesweep-check says of each; gatesweep-fit, which reads walk
-    // files with the same reader, is run on some.
+    // What gatesweep-check says of each (gatesweep-fit reads walk files
+    // with the same reader).
     const std::string no_dump = " bytes, not a dump of 262144";
     const std::pair<std::string, std::vector<uint8_t>> files[] = {
         {"empty.walk", {}},
-        {"magic4.walk", {'G', 'S', 'W', 'A'}},
         {"other.walk", with(6, '\n')},
         {"magic.walk", cut(8)},
         {"version.walk", with(8, 2)},
-        {"tables.walk", cut(tables + 1001)},
         {"flipped.walk", with(good.size() / 2, good[good.size() / 2] ^ 0x10)},
         {"trailing.walk", trailing},
         {"unmatched.walk", tables_off},
         {"nowalk.walk", no_walk},
         {"states.walk", many_states},
-        {"steps.walk", many_steps},
         {"far.walk", far_steps},
     };
     const std::string said[][2] = {
         {"empty.walk", "`empty.walk' holds 0" + no_dump},
-        {"magic4.walk", "`magic4.walk' holds 4" + no_dump},
         {"other.walk", "`other.walk' holds more than 262144" + no_dump},
         {"magic.walk", "magic.walk: a walk file cut short in its header"},
         {"version.walk", "version.walk: a walk file of version 2; this program reads version 1"},
-        {"tables.walk", "tables.walk: a walk file cut short"},
         {"flipped.walk", "flipped.walk: a walk file whose checksum does not match: it was damaged"},
         {"trailing.walk", "trailing.walk: a walk file with bytes after its end"},
         {"unmatched.walk", "unmatched.walk: a walk file whose tables do not match its steps"},
@@ -240,7 +234,6 @@ TEST(WalkCheck, HostileWalkFiles)
                             ": the registers changed without a clock"},
         {"states.walk", "states.walk: a walk file with 65535 states and " + std::to_string(steps) +
                             " steps, more than its registers allow"},
-        {"steps.walk", "steps.walk: a walk file with 4 states and 4294967295 steps, more than its registers allow"},
         {"far.walk", "far.walk: a walk file cut short"},
         {"folder.walk", "cannot read the dump `folder.walk'"},
         {"none.walk", "cannot read the dump `none.walk'"},
@@ -251,19 +244,6 @@ TEST(WalkCheck, HostileWalkFiles)
     for (const auto &c : said) {
         run_result r = run_program(dir, {}, GATESWEEP_CHECK_EXE, {c[0], "chip.pld"});
         EXPECT_EQ(std::to_string(r.status) + r.out + r.err, "2gatesweep-check: " + c[1] + "\n") << c[0];
-    }
-    const std::string fit_said[][2] = {
-        {"empty.walk", "Error: `empty.walk' holds 0 of 262144 bytes: it is no whole dump."},
-        {"flipped.walk", "Error: `flipped.walk' is no walk file: a walk file whose checksum does not match: it was damaged."},
-        {"nowalk.walk", "Error: `nowalk.walk' is no walk file: a walk file whose steps are no walk of a chip: step " +
-                            std::to_string(moved + 1) + ": the registers changed without a clock."},
-        {"folder.walk", "Error: `folder.walk' cannot be read."},
-    };
-    for (const auto &c : fit_said) {
-        run_result r = run_program(dir, {}, GATESWEEP_FIT_EXE, {"--cupl", "chip.pld", c[0], "chip.jed"});
-        EXPECT_EQ(std::to_string(r.status) + r.out + r.err, "2" + c[1] + "\n") << c[0];
-        EXPECT_FALSE(file_exists(dir + "/chip.jed")) << c[0];
-        EXPECT_EQ(read_text(dir + "/chip.pld"), counter_text) << c[0];
     }
     for (const auto &f : files)
         std::filesystem::remove(dir + "/" + f.first);

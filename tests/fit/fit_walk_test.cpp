@@ -391,23 +391,6 @@ TEST(FitWalkMachines, APinThatIsNoFunctionOfTheArrayIsRefused)
                                 "of its own (a latch or an asynchronous loop)\n");
 }
 
-// A latch is fitted on its own feedback, learnt from the walk's steps, and
-// runs beside the original.
-TEST(FitWalkMachines, ALatchIsFittedOnItsOwnFeedback)
-{
-    counter_and_b7 chip;
-    const walk_outcome w = walk_chip(chip);
-    ASSERT_EQ(w.record.registered, 0x01);
-    EXPECT_EQ(w.tables.unsteady, 0x80);
-    const walk_fit f = fit_outcome(w);
-    ASSERT_TRUE(f.fits) << lines(f.reasons);
-    EXPECT_TRUE(f.design.pin[7].holds);
-    EXPECT_TRUE(f.replay.same());
-    counter_and_b7 original;
-    std::string from;
-    EXPECT_EQ(side_by_side(original, f.jed, w, 3, from), 0u) << from;
-}
-
 // The program, run on walk files in a scratch folder.
 class FitWalkProgram : public ::testing::Test {
 protected:
